@@ -1,0 +1,81 @@
+// Helpers around the platform seams: listings, interface names, sysfs
+// attributes.
+#include "platform.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+// Directory listings
+void free_dir_listing(struct dirent **ppentries, int count)
+{
+    if (ppentries == nullptr) {
+        return;
+    }
+    for (int i = 0; i < count; i++) {
+        std::free(ppentries[i]);
+    }
+    std::free(ppentries);
+}
+
+// Interface names
+bool fits_ifname(const char *pif_name)
+{
+    return pif_name != nullptr && strnlen(pif_name, IFNAMSIZ) < IFNAMSIZ;
+}
+
+void prepare_ifreq(struct ifreq *pifr, const char *pif_name)
+{
+    std::memset(pifr, 0, sizeof(*pifr));
+    std::memcpy(pifr->ifr_name, pif_name, std::strlen(pif_name) + 1);
+}
+
+// Sysfs hexadecimal attributes
+static int hex_digit_value(char c)
+{
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+uint32_t parse_hex_attribute(std::string_view text)
+{
+    size_t pos = 0;
+    while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos])) != 0) {
+        pos++;
+    }
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
+        negative = text[pos] == '-';
+        pos++;
+    }
+    if (pos + 1 < text.size() && text[pos] == '0' && (text[pos + 1] == 'x' || text[pos + 1] == 'X')) {
+        pos += 2;
+    }
+    uint32_t value = 0;
+    for (; pos < text.size() && hex_digit_value(text[pos]) >= 0; pos++) {
+        value = value * 16U + static_cast<uint32_t>(hex_digit_value(text[pos]));
+    }
+    return negative ? 0U - value : value;
+}
+
+bool read_hex_attribute(const char *ppath, uint32_t *pvalue)
+{
+    unique_file file(std::fopen(ppath, "r"));
+    if (!file) {
+        return false;
+    }
+    // sysfs attributes are short; the first 63 bytes hold any number there.
+    char text[64];
+    size_t got = std::fread(text, 1, sizeof(text) - 1, file.get());
+    *pvalue = parse_hex_attribute(std::string_view(text, got));
+    return true;
+}

@@ -1,0 +1,69 @@
+// Seams to the platform and small owners for its handles.  Each kind of
+// platform access goes through one function here, so tests can replace a
+// seam (link their own definition) or script it (LD_PRELOAD), and the rest of
+// the code stays plain logic over the results.
+#ifndef TARVEX_PLATFORM_H
+#define TARVEX_PLATFORM_H
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string_view>
+
+#include <dirent.h>
+#include <net/if.h>
+#include <unistd.h>
+
+extern "C" {
+// SIOCETHTOOL on fd with pifr->ifr_data pointing at the ethtool command.
+int tarvex_ethtool_request(int fd, struct ifreq *pifr);
+// Any other interface ioctl (SIOCGIFFLAGS, SIOCGIFADDR, ...).
+int tarvex_interface_ioctl(int fd, unsigned long request, struct ifreq *pifr);
+}
+
+struct file_closer {
+    void operator()(FILE *pfile) const noexcept { std::fclose(pfile); }
+};
+using unique_file = std::unique_ptr<FILE, file_closer>;
+
+struct pipe_closer {
+    void operator()(FILE *pfile) const noexcept { pclose(pfile); }
+};
+using unique_pipe = std::unique_ptr<FILE, pipe_closer>;
+
+// Owns a socket or file descriptor; closes it when it goes out of scope.
+class unique_fd {
+public:
+    explicit unique_fd(int fd) noexcept : fd_(fd) {}
+    unique_fd(const unique_fd &) = delete;
+    unique_fd &operator=(const unique_fd &) = delete;
+    ~unique_fd()
+    {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    [[nodiscard]] int get() const noexcept { return fd_; }
+    [[nodiscard]] bool valid() const noexcept { return fd_ >= 0; }
+
+private:
+    int fd_;
+};
+
+// Releases a scandir() listing: every entry and the array.
+void free_dir_listing(struct dirent **ppentries, int count);
+
+// A kernel interface name fits the 16-byte ifr_name field with its terminator.
+bool fits_ifname(const char *pif_name);
+// Clears *pifr and copies the name; the caller has checked fits_ifname.
+void prepare_ifreq(struct ifreq *pifr, const char *pif_name);
+
+// The value of a sysfs hexadecimal attribute as "%x" would scan it
+// ("0x8086\n" gives 0x8086); text that does not begin with a number gives 0.
+// Arithmetic wraps modulo 2^32, so no input is undefined.
+uint32_t parse_hex_attribute(std::string_view text);
+// Reads a sysfs hex attribute file.  false when it cannot be opened (errno
+// is then the open's); otherwise true and *pvalue parsed from its start.
+bool read_hex_attribute(const char *ppath, uint32_t *pvalue);
+
+#endif

@@ -1,0 +1,104 @@
+// tarvex: which expansion slot, port, interconnect bay and bay port each
+// Ethernet interface of this server sits on, and its adapter's model name.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "common_utilities.h"
+#include "diag.h"
+
+// One numeric cell: negative numbers are not available.
+static void print_val(int32_t val)
+{
+    if (val < 0) {
+        std::printf("%-7s ", "n/a");
+    } else {
+        std::printf("%-7d ", val);
+    }
+}
+
+static void print_header(void)
+{
+    std::printf("%-5s ", "iface");
+    std::printf("%-7s ", "slot");
+    std::printf("%-7s ", "port");
+    std::printf("%-7s ", "bay");
+    std::printf("%-7s ", "bayport");
+    std::printf(" %-41.41s", "Model Name");
+    std::printf("\n");
+}
+
+static void print_row(const char *pif_name, const int32_t (&columns)[4], const char *pmodel_name)
+{
+    std::printf("%-5s ", pif_name);
+    for (int32_t value : columns) {
+        print_val(value);
+    }
+    std::printf(" %-41.41s", pmodel_name);
+    std::printf("\n");
+}
+
+static void warn_tolmar_missing(void)
+{
+    std::fputs("\n", stderr);
+    std::fputs("WARNING: The tolmar package is not installed. Will\n", stderr);
+    std::fputs("         not be able to display bay/slot/port\n", stderr);
+    std::fputs("         information. See README for details.\n\n", stderr);
+}
+
+// One interface: its row, or the error line when its PCI identity is unknown.
+static void report_interface(char *pif_name, int32_t tolmar_available)
+{
+    ethtool_info einfo;
+    get_ethtool_info(pif_name, &einfo);
+    int32_t pci_ven = 0;
+    int32_t pci_dev = 0;
+    int32_t pci_sub_ven = 0;
+    int32_t pci_sub_dev = 0;
+    int32_t rc = get_pci_info(einfo.pbus_info, &pci_ven, &pci_dev, &pci_sub_ven, &pci_sub_dev);
+    if (rc != 0) {
+        TARVEX_MSG(stdout, "ERROR: can't get ethtool pci info for %s, rc = %d, %s,%d\n\n", pif_name, rc);
+        free_ethtool_info_members(&einfo);
+        return;
+    }
+    nic_hw_db_t *pdbs = nullptr;
+    const char *pmodel_name = "unknown model";
+    if (get_db_struct_info(&pci_ven, &pci_dev, &pci_sub_ven, &pci_sub_dev, &pdbs) == 0) {
+        pmodel_name = pdbs->inf_name;
+    }
+    // slot, port, bay_slot, bay_port
+    int32_t columns[4] = {-1, -1, -1, -1};
+    if (tolmar_available == 1 &&
+        get_slot_info(einfo.pbus_info, &columns[0], &columns[1], &columns[2], &columns[3]) != 0) {
+        columns[0] = columns[1] = columns[2] = columns[3] = -1;
+    }
+    print_row(pif_name, columns, pmodel_name);
+    free_db_struct_info(&pdbs);
+    free_ethtool_info_members(&einfo);
+}
+
+int main()
+{
+    int32_t tolmar_available = 1;
+    if (tolmar_installed() == 0) {
+        warn_tolmar_missing();
+        tolmar_available = 0;
+    }
+    char **ppif = nullptr;
+    int32_t if_count = 0;
+    char match_pattern[] = "eth";
+    int32_t rc = get_interface_list(&ppif, match_pattern, &if_count);
+    if (rc != 0) {
+        TARVEX_MSG(stdout, "\n\nERROR: get_interface_list filed RC = %d\n%s,%d\n\n", rc);
+        return 1;
+    }
+    if (if_count != 0) {
+        print_header();
+    }
+    for (int32_t i = 0; i < if_count; i++) {
+        report_interface(ppif[i], tolmar_available);
+    }
+    std::free(ppif);
+    ppif = nullptr;
+    return 0;
+}
