@@ -1,0 +1,239 @@
+// Interface addresses and administrative state: IPv4 and MAC values from
+// interface ioctls on a raw socket, the first IPv6 address from the kernel's
+// /proc/net/if_inet6.
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#include <arpa/inet.h>
+#include <linux/sockios.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include "common_utilities.h"
+#include "diag.h"
+#include "host_query_parse.h"
+#include "platform.h"
+
+static constexpr const char *proc_if_inet6 = "/proc/net/if_inet6";
+static constexpr size_t ipv4_text_size = 57;
+static constexpr size_t mac_text_size = 43;
+static constexpr size_t ipv6_text_size = 323;
+
+// The raw socket
+// Both queries keep their descriptor in a function-static, as the interface
+// documents; this owner closes it on every way out and marks it closed.
+namespace {
+class static_socket {
+public:
+    explicit static_socket(int32_t *psock) noexcept : psock_(psock)
+    {
+        *psock_ = socket(AF_INET, SOCK_RAW, IPPROTO_RAW);
+    }
+    static_socket(const static_socket &) = delete;
+    static_socket &operator=(const static_socket &) = delete;
+    ~static_socket() { close(); }
+    [[nodiscard]] bool valid() const noexcept { return *psock_ >= 0; }
+    [[nodiscard]] int get() const noexcept { return *psock_; }
+    void close() noexcept
+    {
+        if (*psock_ >= 0) {
+            ::close(*psock_);
+        }
+        *psock_ = -1;
+    }
+
+private:
+    int32_t *psock_;
+};
+}  // namespace
+
+static char *allocate_text(const char *ptext, size_t size)
+{
+    char *pcopy = static_cast<char *>(TARVEX_MALLOC(size));
+    std::snprintf(pcopy, size, "%s", ptext);
+    return pcopy;
+}
+
+// Administrative state
+link_status_t get_logical_interface_status(char *pif_name)
+{
+    if (!fits_ifname(pif_name)) {
+        return link_unknown;
+    }
+    static int32_t sock = -1;
+    static_socket owner(&sock);
+    if (!owner.valid()) {
+        return link_unknown;
+    }
+    struct ifreq ifr;
+    prepare_ifreq(&ifr, pif_name);
+    ifr.ifr_flags = 0;
+    if (tarvex_interface_ioctl(owner.get(), SIOCGIFFLAGS, &ifr) != 0) {
+        int err = errno;
+        if (err != ENODEV) {
+            TARVEX_MSG(stderr, "INFO: ioctl(SIOCGIFFLAGS) for %s: errno=%d, %s, %s,%d\n", pif_name, err,
+                       std::strerror(err));
+        }
+        return link_unknown;
+    }
+    return (ifr.ifr_flags & IFF_UP) != 0 ? link_up : link_down;
+}
+
+// IPv4 and hardware addresses
+struct ipv4_request {
+    unsigned long request;
+    const char *pname;
+    char *dynamic_interface_info_t::*pfield;
+};
+
+static constexpr ipv4_request ipv4_requests[] = {
+    {SIOCGIFADDR, "SIOCGIFADDR", &dynamic_interface_info_t::pip_addr},
+    {SIOCGIFNETMASK, "SIOCGIFNETMASK", &dynamic_interface_info_t::pnetmask},
+    {SIOCGIFBRDADDR, "SIOCGIFBRDADDR", &dynamic_interface_info_t::pbroadcast},
+};
+
+// The IPv4 address the kernel returned in the request, in network order.
+static std::array<uint8_t, 4> returned_ipv4(const struct ifreq &ifr)
+{
+    struct sockaddr_in sin;
+    std::memcpy(&sin, &ifr.ifr_addr, sizeof(sin));
+    std::array<uint8_t, 4> bytes;
+    std::memcpy(bytes.data(), &sin.sin_addr, bytes.size());
+    return bytes;
+}
+
+// Fills the three IPv4 fields; true when a failure was reported.
+static bool query_ipv4_addresses(int fd, struct ifreq *pifr, const char *pif_name, dynamic_interface_info_t *pif)
+{
+    bool reported = false;
+    for (const ipv4_request &req : ipv4_requests) {
+        if (tarvex_interface_ioctl(fd, req.request, pifr) == 0) {
+            pif->*req.pfield = allocate_text(host_query::format_ipv4(returned_ipv4(*pifr)).data(), ipv4_text_size);
+            continue;
+        }
+        // A missing interface or a missing address is no failure.
+        int err = errno;
+        if (err != ENODEV && err != EADDRNOTAVAIL) {
+            TARVEX_MSG(stderr, "INFO: ioctl(%s) for %s: errno=%d, %s, %s,%d\n", req.pname, pif_name, err,
+                       std::strerror(err));
+            reported = true;
+        }
+    }
+    return reported;
+}
+
+// Fills the current MAC address; true when a failure was reported.
+static bool query_hardware_address(int fd, struct ifreq *pifr, const char *pif_name, dynamic_interface_info_t *pif)
+{
+    if (tarvex_interface_ioctl(fd, SIOCGIFHWADDR, pifr) == 0) {
+        std::array<uint8_t, 6> bytes;
+        std::memcpy(bytes.data(), pifr->ifr_hwaddr.sa_data, bytes.size());
+        pif->pcurrent_mac = allocate_text(host_query::format_mac(bytes).data(), mac_text_size);
+        return false;
+    }
+    int err = errno;
+    if (err == ENODEV) {
+        return false;
+    }
+    TARVEX_MSG(stderr, "ERROR: ioctl(SIOCGIFHWADDR) for %s: errno=%d, %s, %s,%d\n", pif_name, err,
+               std::strerror(err));
+    return true;
+}
+
+// The first IPv6 address
+// Fills the IPv6 fields from a matching line; 0, or 1 when the address
+// cannot be converted.
+static int32_t fill_ipv6(const host_query::if_inet6_entry &entry, const char *pif_name,
+                         dynamic_interface_info_t *pif)
+{
+    pif->pipv6_addr = allocate_text(host_query::format_ipv6_full(entry.address).data(), ipv6_text_size);
+    pif->pipv6_shorthand_addr = static_cast<char *>(TARVEX_MALLOC(ipv6_text_size));
+    struct sockaddr_in6 ipv6_sock;
+    std::memset(&ipv6_sock, 0, sizeof(ipv6_sock));
+    ipv6_sock.sin6_family = AF_INET6;
+    bool converted = inet_pton(AF_INET6, pif->pipv6_addr, &ipv6_sock.sin6_addr) > 0;
+    if (!converted) {
+        TARVEX_MSG(stdout, "INFO: could not get ipv6 addr for %s: errno=%d, %s,%d\n", pif_name, errno);
+    } else {
+        converted = inet_ntop(AF_INET6, &ipv6_sock.sin6_addr, pif->pipv6_shorthand_addr, ipv6_text_size - 1) !=
+                    nullptr;
+    }
+    if (!converted) {
+        std::free(pif->pipv6_shorthand_addr);
+        pif->pipv6_shorthand_addr = nullptr;
+        return 1;
+    }
+    pif->pipv6_refix_length = entry.prefix_len;
+    pif->ipv6_scope = host_query::map_ipv6_scope(entry.scope);
+    return 0;
+}
+
+// Scans /proc/net/if_inet6 for the interface's first line.  -1 when the
+// file cannot be opened, else the result of fill_ipv6, 0 without a line.
+static int32_t query_first_ipv6(const char *pif_name, dynamic_interface_info_t *pif)
+{
+    unique_file file(std::fopen(proc_if_inet6, "r"));
+    if (!file) {
+        return -1;
+    }
+    char *pline = nullptr;
+    size_t line_size = 0;
+    ssize_t len;
+    int32_t result = 0;
+    while ((len = getline(&pline, &line_size, file.get())) != -1) {
+        host_query::if_inet6_entry entry;
+        if (host_query::parse_if_inet6_line(std::string_view(pline, static_cast<size_t>(len)), &entry) &&
+            std::strcmp(entry.if_name, pif_name) == 0) {
+            result = fill_ipv6(entry, pif_name, pif);
+            break;
+        }
+    }
+    std::free(pline);
+    return result;
+}
+
+int32_t get_dynamic_interface_info(char *pif_name, dynamic_interface_info_t *pif)
+{
+    int32_t rc = 0;
+    std::memset(pif, 0, sizeof(*pif));
+    pif->ipv6_scope = ipv6_global_scope;
+    pif->if_status = link_unknown;
+    // A longer name cannot be a kernel interface name, and a cut one would
+    // report another interface.
+    if (!fits_ifname(pif_name)) {
+        return 1;
+    }
+    {
+        static int32_t sock = -1;
+        static_socket owner(&sock);
+        if (!owner.valid()) {
+            return -1;
+        }
+        struct ifreq ifr;
+        prepare_ifreq(&ifr, pif_name);
+        ifr.ifr_addr.sa_family = AF_INET;
+        bool reported = query_ipv4_addresses(owner.get(), &ifr, pif_name, pif);
+        reported = query_hardware_address(owner.get(), &ifr, pif_name, pif) || reported;
+        rc = reported ? 1 : 0;
+    }
+    pif->if_status = get_logical_interface_status(pif_name);
+    int32_t ipv6_result = query_first_ipv6(pif_name, pif);
+    if (ipv6_result != 0) {
+        return 1;
+    }
+    return rc;
+}
+
+// Releasing a record
+void free_dynamic_interface_info(dynamic_interface_info_t *pif)
+{
+    char **ppfields[] = {&pif->pip_addr,    &pif->pnetmask,   &pif->pbroadcast,
+                         &pif->pcurrent_mac, &pif->pipv6_addr, &pif->pipv6_shorthand_addr};
+    for (char **ppfield : ppfields) {
+        std::free(*ppfield);
+        *ppfield = nullptr;
+    }
+}

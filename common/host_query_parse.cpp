@@ -1,0 +1,310 @@
+// Pure parsing and formatting behind the host queries (no I/O here).
+#include "host_query_parse.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include "multi_port_boards.h"
+
+namespace host_query {
+
+// Text helpers
+static bool is_hex_digit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+static uint32_t hex_value(char c)
+{
+    if (c >= '0' && c <= '9') {
+        return static_cast<uint32_t>(c - '0');
+    }
+    if (c >= 'a' && c <= 'f') {
+        return static_cast<uint32_t>(c - 'a' + 10);
+    }
+    return static_cast<uint32_t>(c - 'A' + 10);
+}
+
+// The C locale's white space, as isspace() sees it.
+static bool is_c_space(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+static bool is_digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// Splits off the next run of non-blank characters; empty at the end.
+static std::string_view next_column(std::string_view *ptext)
+{
+    size_t start = 0;
+    while (start < ptext->size() && is_c_space((*ptext)[start])) {
+        start++;
+    }
+    size_t end = start;
+    while (end < ptext->size() && !is_c_space((*ptext)[end])) {
+        end++;
+    }
+    std::string_view column = ptext->substr(start, end - start);
+    ptext->remove_prefix(end);
+    return column;
+}
+
+// 1 to 8 hexadecimal digits, nothing else.
+static bool parse_hex_column(std::string_view column, uint32_t *pvalue)
+{
+    if (column.empty() || column.size() > 8) {
+        return false;
+    }
+    uint32_t value = 0;
+    for (char c : column) {
+        if (!is_hex_digit(c)) {
+            return false;
+        }
+        value = value * 16U + hex_value(c);
+    }
+    *pvalue = value;
+    return true;
+}
+
+// Interface addresses
+static bool fill_if_inet6_entry(std::string_view line, if_inet6_entry *pentry)
+{
+    std::string_view address = next_column(&line);
+    if (address.size() != 32 || !std::all_of(address.begin(), address.end(), is_hex_digit)) {
+        return false;
+    }
+    address.copy(pentry->address, address.size());
+    uint32_t *pnumbers[] = {&pentry->if_index, &pentry->prefix_len, &pentry->scope, &pentry->flags};
+    for (uint32_t *pnumber : pnumbers) {
+        if (!parse_hex_column(next_column(&line), pnumber)) {
+            return false;
+        }
+    }
+    std::string_view name = next_column(&line);
+    if (name.empty() || name.size() >= sizeof(pentry->if_name) || !next_column(&line).empty()) {
+        return false;
+    }
+    name.copy(pentry->if_name, name.size());
+    return true;
+}
+
+bool parse_if_inet6_line(std::string_view line, if_inet6_entry *pentry)
+{
+    *pentry = if_inet6_entry{};
+    if (!fill_if_inet6_entry(line, pentry)) {
+        *pentry = if_inet6_entry{};
+        return false;
+    }
+    return true;
+}
+
+ipv6_link_scope_t map_ipv6_scope(uint32_t scope_column)
+{
+    switch (scope_column) {
+    case 0x00:
+        return ipv6_global_scope;
+    case 0x10:
+        return ipv6_loopback_scope;
+    case 0x20:
+        return ipv6_link_scope;
+    case 0x40:
+        return ipv6_site_scope;
+    case 0x80:
+        return ipv6_v4compat_scope;
+    default:
+        return ipv6_unspecified_scope;
+    }
+}
+
+std::array<char, 40> format_ipv6_full(const char (&address)[33])
+{
+    std::array<char, 40> text{};
+    const char *pa = address;
+    std::snprintf(text.data(), text.size(), "%.4s:%.4s:%.4s:%.4s:%.4s:%.4s:%.4s:%.4s", pa, pa + 4, pa + 8,
+                  pa + 12, pa + 16, pa + 20, pa + 24, pa + 28);
+    return text;
+}
+
+std::array<char, 16> format_ipv4(const std::array<uint8_t, 4> &bytes)
+{
+    std::array<char, 16> text{};
+    std::snprintf(text.data(), text.size(), "%d.%d.%d.%d", bytes[0], bytes[1], bytes[2], bytes[3]);
+    return text;
+}
+
+std::array<char, 18> format_mac(const std::array<uint8_t, 6> &bytes)
+{
+    std::array<char, 18> text{};
+    std::snprintf(text.data(), text.size(), "%.2X:%.2X:%.2X:%.2X:%.02X:%.2X", bytes[0], bytes[1], bytes[2],
+                  bytes[3], bytes[4], bytes[5]);
+    return text;
+}
+
+// Permanent MAC address
+bool is_multi_port_board(int32_t pci_ven, int32_t pci_sub_dev)
+{
+    if (pci_ven == intel_vendor_id) {
+        return std::find(std::begin(intel_multi_port_sub_devices), std::end(intel_multi_port_sub_devices),
+                         pci_sub_dev) != std::end(intel_multi_port_sub_devices);
+    }
+    if (pci_ven == broadcom_vendor_id) {
+        return pci_sub_dev == broadcom_multi_port_sub_device;
+    }
+    return false;
+}
+
+// Broadcom chips that keep the address alone at 0x136 on every port.
+static bool broadcom_fixed_place_chip(int32_t pci_dev)
+{
+    return pci_dev == 0x16AA || pci_dev == 0x164A || pci_dev == 0x16AC || pci_dev == 0x164C;
+}
+
+eeprom_place choose_eeprom_place(int32_t pci_ven, int32_t pci_dev, bool multi_port, uint32_t pci_function)
+{
+    if (pci_ven == intel_vendor_id) {
+        // Ports of a multi-port board share one EEPROM address; the second
+        // port's is one above it.
+        return {true, 0, 6, 0, multi_port && pci_function == 1, true};
+    }
+    if (pci_ven == broadcom_vendor_id) {
+        if (broadcom_fixed_place_chip(pci_dev)) {
+            return {true, 310, 6, 0, false, false};
+        }
+        // The default layout keeps two bytes before the address.
+        uint32_t offset = (multi_port && pci_function == 0) ? 204 : 124;
+        return {true, offset, 8, 2, false, false};
+    }
+    return {false, 0, 0, 0, false, false};
+}
+
+std::array<uint8_t, 6> increment_mac(std::array<uint8_t, 6> mac)
+{
+    for (size_t i = mac.size(); i-- > 0;) {
+        mac[i] = static_cast<uint8_t>(mac[i] + 1U);
+        if (mac[i] != 0) {
+            break;
+        }
+    }
+    return mac;
+}
+
+std::array<uint8_t, 6> mac_from_eeprom_data(const std::array<uint8_t, 8> &data, size_t move_mac)
+{
+    std::array<uint8_t, 6> mac{};
+    if (move_mac <= data.size() - mac.size()) {
+        std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(move_mac), mac.size(), mac.begin());
+    }
+    return mac;
+}
+
+uint32_t pci_function_from_bus(std::string_view bus_info)
+{
+    size_t dot = bus_info.rfind('.');
+    if (dot == std::string_view::npos) {
+        return 0;
+    }
+    uint64_t value = 0;
+    for (size_t i = dot + 1; i < bus_info.size() && is_digit(bus_info[i]); i++) {
+        value = std::min<uint64_t>(value * 10U + static_cast<uint64_t>(bus_info[i] - '0'),
+                                   std::numeric_limits<uint32_t>::max());
+    }
+    return static_cast<uint32_t>(value);
+}
+
+// Line and token reading
+bool token_line_selected(std::string_view line, std::string_view token)
+{
+    size_t start = line.find_first_not_of(' ');
+    if (start == std::string_view::npos) {
+        start = line.size();
+    }
+    return line.substr(start).starts_with(token);
+}
+
+// Distribution detection
+int32_t leading_int(std::string_view text)
+{
+    size_t pos = 0;
+    while (pos < text.size() && is_c_space(text[pos])) {
+        pos++;
+    }
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
+        negative = text[pos] == '-';
+        pos++;
+    }
+    // Accumulate past the int32_t range without overflow, then clamp.
+    constexpr int64_t limit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
+    int64_t value = 0;
+    for (; pos < text.size() && is_digit(text[pos]); pos++) {
+        value = std::min<int64_t>(value * 10 + (text[pos] - '0'), limit);
+    }
+    value = negative ? -value : value;
+    return static_cast<int32_t>(
+        std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+}
+
+// Position of marker in the line upper-cased with toupper (as the C library
+// does it in the caller's locale; in the C locale only a to z change).
+static size_t find_upper(std::string_view line, std::string_view marker)
+{
+    for (size_t pos = 0; pos + marker.size() <= line.size(); pos++) {
+        size_t i = 0;
+        while (i < marker.size() &&
+               std::toupper(static_cast<unsigned char>(line[pos + i])) == static_cast<unsigned char>(marker[i])) {
+            i++;
+        }
+        if (i == marker.size()) {
+            return pos;
+        }
+    }
+    return std::string_view::npos;
+}
+
+static bool contains_upper(std::string_view line, std::string_view marker)
+{
+    return find_upper(line, marker) != std::string_view::npos;
+}
+
+// The number after the first occurrence of marker, 0 without the marker.
+static int32_t version_after(std::string_view line, std::string_view marker)
+{
+    size_t pos = find_upper(line, marker);
+    return pos == std::string_view::npos ? 0 : leading_int(line.substr(pos + marker.size()));
+}
+
+static linux_distro_type_t red_hat_edition(std::string_view line)
+{
+    if (contains_upper(line, "LINUX AS")) {
+        return rh_as;
+    }
+    if (contains_upper(line, "LINUX ES")) {
+        return rh_es;
+    }
+    if (contains_upper(line, "LINUX WS")) {
+        return rh_ws;
+    }
+    return unknown_distro_type;
+}
+
+distro_facts classify_release_line(std::string_view line)
+{
+    if (contains_upper(line, "RED HAT")) {
+        return {true, rh_distro, red_hat_edition(line), version_after(line, " RELEASE ")};
+    }
+    if (contains_upper(line, "SUSE")) {
+        return {true, suse_distro, suse_es, version_after(line, " SERVER ")};
+    }
+    if (contains_upper(line, "FEDORA CORE")) {
+        return {true, fedora_core_distro, unknown_distro_type, version_after(line, " RELEASE ")};
+    }
+    return {false, unknown_distro, unknown_distro_type, 0};
+}
+
+}  // namespace host_query

@@ -1,0 +1,105 @@
+// Pure parsing and formatting behind the host queries: each function takes
+// text or values and returns values, with no I/O, so the queries' shells stay
+// thin and the logic can be tested and fuzzed on its own.
+#ifndef TARVEX_HOST_QUERY_PARSE_H
+#define TARVEX_HOST_QUERY_PARSE_H
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "common_structs.h"
+
+namespace host_query {
+
+// Interface addresses
+
+// One line of /proc/net/if_inet6: address, index, prefix length, scope,
+// flags, name.  Numeric columns are hexadecimal.
+struct if_inet6_entry {
+    char address[33];  // 32 hexadecimal digits and the terminator
+    uint32_t if_index;
+    uint32_t prefix_len;
+    uint32_t scope;
+    uint32_t flags;
+    char if_name[17];  // the name column holds at most 16 characters
+};
+
+// True and *pentry filled when the line has exactly the six columns, the
+// address is 32 hexadecimal digits and each number fits 32 bits.  Otherwise
+// false and *pentry zeroed.  The index column may be wider than two digits
+// (interface index above 0xff).
+bool parse_if_inet6_line(std::string_view line, if_inet6_entry *pentry);
+
+// The kernel's scope column to the reported scope.
+ipv6_link_scope_t map_ipv6_scope(uint32_t scope_column);
+
+// "xxxx:xxxx:...:xxxx" from the 32 address digits, letter case kept.
+std::array<char, 40> format_ipv6_full(const char (&address)[33]);
+
+// Dotted decimal, every byte 0 to 255.
+std::array<char, 16> format_ipv4(const std::array<uint8_t, 4> &bytes);
+
+// Six pairs of upper-case hexadecimal digits joined by ':'.
+std::array<char, 18> format_mac(const std::array<uint8_t, 6> &bytes);
+
+// Permanent MAC address
+
+inline constexpr int32_t intel_vendor_id = 0x8086;
+inline constexpr int32_t broadcom_vendor_id = 0x14E4;
+
+// Where an adapter keeps its factory address and how to read it.
+struct eeprom_place {
+    bool supported;         // false: no known place, the query fails at once
+    uint32_t offset;        // EEPROM byte offset of the request
+    uint32_t length;        // bytes requested, 6 or 8
+    size_t move_mac;        // data bytes that precede the address
+    bool add_one;           // second port of an Intel multi-port board
+    bool quiet_eopnotsupp;  // a driver without EEPROM access is not an error
+};
+
+// True when the subsystem device id marks a multi-port board of the
+// vendor's chips (the subsystem vendor id is not consulted).
+bool is_multi_port_board(int32_t pci_ven, int32_t pci_sub_dev);
+
+eeprom_place choose_eeprom_place(int32_t pci_ven, int32_t pci_dev, bool multi_port, uint32_t pci_function);
+
+// The six bytes as one big-endian 48-bit number, plus one; a carry out of
+// the first byte is dropped, so all-FF gives all-zero.
+std::array<uint8_t, 6> increment_mac(std::array<uint8_t, 6> mac);
+
+// The address out of the bytes read: the six bytes from data index move_mac
+// on (a move_mac that leaves fewer than six bytes gives all-zero).
+std::array<uint8_t, 6> mac_from_eeprom_data(const std::array<uint8_t, 8> &data, size_t move_mac);
+
+// The PCI function of a bus address: the leading decimal digits after its
+// last '.', 0 without a '.' or digits; saturates at UINT32_MAX.
+uint32_t pci_function_from_bus(std::string_view bus_info);
+
+// Line and token reading
+
+// True when the line, after its leading spaces (tabs are not skipped),
+// begins with the token.  Such a line also has the token's first occurrence
+// before any '#'.
+bool token_line_selected(std::string_view line, std::string_view token);
+
+// Distribution detection
+
+struct distro_facts {
+    bool recognised;
+    linux_distro_name_t name;
+    linux_distro_type_t type;
+    int32_t version;
+};
+
+// Classifies a release file's first line (any letter case).
+distro_facts classify_release_line(std::string_view line);
+
+// The leading integer of text as the C library's atoi reads it (leading
+// white space, a sign, digits), clamped to the int32_t range.
+int32_t leading_int(std::string_view text);
+
+}  // namespace host_query
+
+#endif
