@@ -1,7 +1,12 @@
 // Presence of the management package and the slot/bay query by bus address.
+#include <string_view>
+
 #include <sys/stat.h>
 
 #include "common_utilities.h"
+#include "diag.h"
+#include "port_map.h"
+#include "port_map_parse.h"
 
 // Management package presence
 static constexpr const char *tolmar_tool_paths[] = {
@@ -22,14 +27,25 @@ int32_t tolmar_installed(void)
     return 0;
 }
 
-// Slot and bay query by bus address.  The port map module is not built yet:
-// until it is, every query reports failure and the report shows "n/a".
+// Slot and bay query by bus address
 int32_t get_slot_info(char *pbus_info, int32_t *pslot, int32_t *pport, int32_t *pbay_slot, int32_t *pbay_port)
 {
-    (void)pbus_info;
     *pslot = -1;
     *pport = -1;
     *pbay_slot = -1;
     *pbay_port = -1;
-    return 1;
+    pci_function_address address{};
+    bus_address_form form =
+        parse_bus_address(pbus_info != nullptr ? std::string_view(pbus_info) : std::string_view(), &address);
+    if (form == bus_address_form::too_many_colons) {
+        TARVEX_MSG(stdout, "WARNING: unable to parse \"%s\", %s,%d\n", pbus_info);
+        return 1;
+    }
+    if (form != bus_address_form::parsed) {
+        return 1;
+    }
+    // Numbers beyond int32_t become negative here, which names no function.
+    int32_t rc = get_slot_bay_info(static_cast<int32_t>(address.bus), static_cast<int32_t>(address.device),
+                                   static_cast<int32_t>(address.function), pslot, pport, pbay_slot, pbay_port);
+    return rc == 0 ? 0 : 1;
 }

@@ -1,0 +1,296 @@
+// The host's Ethernet PCI functions with their slot, port within the slot,
+// interconnect bay and bay port.  The list is built once, on the first
+// query, from sysfs and the management package's two tools, and kept until
+// the process exits.
+#include "port_map.h"
+
+#include <cstdio>
+#include <string_view>
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include "diag.h"
+#include "platform.h"
+#include "port_map_parse.h"
+#include "tool_lines.h"
+
+static constexpr const char *pci_devices_dir = "/sys/bus/pci/devices";
+
+// Where the management package installs its tools, preferred path first.
+static constexpr const char *tessio_utils = "/opt/vantor/utils/tessio";
+static constexpr const char *tessio_sbin = "/sbin/tessio";
+static constexpr const char *tolmarcli_utils = "/opt/vantor/utils/tolmarcli";
+static constexpr const char *tolmarcli_sbin = "/sbin/tolmarcli";
+
+// Lines before the data in each listing.
+static constexpr int inventory_header_lines = 2;
+static constexpr int port_map_header_lines = 3;
+
+// PCI class 0x020000: network controller, Ethernet, programming interface 0.
+static constexpr uint32_t ethernet_class = 0x020000;
+
+// Circular, doubly linked, in PCI address order; never freed.
+static vrk_network_adapter_p net_adapter_list_head = nullptr;
+
+// Tool paths
+
+// A tool's path is chosen on its first use and held; while neither path
+// exists, every use looks again.
+static const char *choose_tool(const char **ppcmd, const char *putils_path, const char *psbin_path)
+{
+    struct stat info;
+    if (*ppcmd == nullptr) {
+        if (stat(putils_path, &info) == 0) {
+            *ppcmd = putils_path;
+        } else if (stat(psbin_path, &info) == 0) {
+            *ppcmd = psbin_path;
+        }
+    }
+    return *ppcmd;
+}
+
+static bool command_fits(int length)
+{
+    return length >= 0 && static_cast<size_t>(length) < tool_buffer_size;
+}
+
+// The adapter list
+
+static void add_net_adapter(uint32_t bus, uint32_t device, uint32_t function)
+{
+    auto padapter = static_cast<vrk_network_adapter_p>(TARVEX_CALLOC(1, sizeof(vrk_network_adapter)));
+    padapter->slot = -1;
+    padapter->slot_port = -1;
+    padapter->bus = bus;
+    padapter->device = device;
+    padapter->function = function;
+    padapter->nic_port_map = nullptr;
+    if (net_adapter_list_head == nullptr) {
+        net_adapter_list_head = padapter;
+        padapter->prev = padapter;
+        padapter->next = padapter;
+        return;
+    }
+    vrk_network_adapter_p ptail = net_adapter_list_head->prev;
+    net_adapter_list_head->prev = padapter;
+    padapter->next = net_adapter_list_head;
+    padapter->prev = ptail;
+    ptail->next = padapter;
+}
+
+static vrk_network_adapter_p get_net_adapter_by_slot_and_port(int32_t slot, int32_t slot_port)
+{
+    vrk_network_adapter_p padapter = net_adapter_list_head;
+    if (padapter == nullptr) {
+        return nullptr;
+    }
+    do {
+        if (padapter->slot == slot && padapter->slot_port == slot_port) {
+            return padapter;
+        }
+        padapter = padapter->next;
+    } while (padapter != net_adapter_list_head);
+    return nullptr;
+}
+
+static vrk_network_adapter_p get_net_adapter_by_BusDevFun(uint32_t bus, uint32_t device, uint32_t function)
+{
+    vrk_network_adapter_p padapter = net_adapter_list_head;
+    if (padapter == nullptr) {
+        return nullptr;
+    }
+    do {
+        if (padapter->bus == bus && padapter->device == device && padapter->function == function) {
+            return padapter;
+        }
+        padapter = padapter->next;
+    } while (padapter != net_adapter_list_head);
+    return nullptr;
+}
+
+// Listing the Ethernet functions
+
+static uint32_t pci_class(const char *pname)
+{
+    char path[1024];
+    if (!command_fits(std::snprintf(path, sizeof(path), "%s/%s/class", pci_devices_dir, pname))) {
+        return 0;
+    }
+    uint32_t class_code = 0;
+    if (!read_hex_attribute(path, &class_code)) {
+        TARVEX_MSG(stderr, "ERROR: could not open file %s:  %s,%d\n", path);
+        return 0;
+    }
+    return class_code;
+}
+
+// The slot of a PCI device, from the first inventory line naming its bus and
+// device; every function of the device sits in that slot.
+static int32_t get_slot_number(uint32_t bus, uint32_t device)
+{
+    static const char *tessio_cmd = nullptr;
+    if (choose_tool(&tessio_cmd, tessio_utils, tessio_sbin) == nullptr) {
+        return -1;
+    }
+    tool_lines tool;
+    // Only the tool's fields 1, 2 and 6 (bus, device, slot) are wanted.
+    if (!command_fits(std::snprintf(tool.buffer, sizeof(tool.buffer),
+                                    "%s -i 2>/dev/null | awk '{print $1\" \"$2\" \"$6;}'", tessio_cmd))) {
+        return -1;
+    }
+    if (!start_tool(&tool)) {
+        TARVEX_MSG(stderr, "ERROR: could not execute command: %s at %s,%d\n", tool.buffer);
+        return -1;
+    }
+    skip_tool_lines(&tool, inventory_header_lines);
+    std::string_view line;
+    inventory_entry entry{};
+    while (next_tool_line(&tool, &line)) {
+        if (parse_inventory_line(line, &entry) && entry.bus == bus && entry.device == device) {
+            return entry.slot;
+        }
+    }
+    tool.stream.reset();
+    TARVEX_MSG(stderr, "ERROR: did not find match for pci bus/device %d,%d, %s,%d\n", static_cast<int>(bus),
+               static_cast<int>(device));
+    return -1;
+}
+
+// Ports of a slot are numbered from 0 in list order, that is in PCI address
+// order across all devices of the slot.  Counting the earlier nodes of the
+// same slot, instead of indexing a table of counters, serves any slot
+// number the tool gives.
+static int32_t ports_before_in_slot(vrk_network_adapter_p padapter)
+{
+    int32_t count = 0;
+    for (vrk_network_adapter_p pearlier = net_adapter_list_head; pearlier != padapter;
+         pearlier = pearlier->next) {
+        if (pearlier->slot == padapter->slot) {
+            count++;
+        }
+    }
+    return count;
+}
+
+static int32_t update_net_adapter_slot_info(void)
+{
+    vrk_network_adapter_p padapter = net_adapter_list_head;
+    do {
+        padapter->slot = get_slot_number(padapter->bus, padapter->device);
+        if (padapter->slot >= 0) {
+            padapter->slot_port = ports_before_in_slot(padapter);
+        }
+        padapter = padapter->next;
+    } while (padapter != net_adapter_list_head);
+    return 0;
+}
+
+static void add_if_ethernet(const char *pname)
+{
+    if (std::string_view(pname) == "." || std::string_view(pname) == "..") {
+        return;
+    }
+    pci_function_address address{};
+    if (pci_class(pname) != ethernet_class || !parse_pci_entry_name(pname, &address)) {
+        return;
+    }
+    add_net_adapter(address.bus, address.device, address.function);
+}
+
+static int32_t get_network_adapters(void)
+{
+    struct dirent **ppentries = nullptr;
+    int count = scandir(pci_devices_dir, &ppentries, nullptr, alphasort);
+    if (count < 0) {
+        TARVEX_MSG(stderr, "ERROR: Failed to scan dir %s: %s,%d\n", pci_devices_dir);
+        return -1;
+    }
+    for (int i = 0; i < count; i++) {
+        add_if_ethernet(ppentries[i]->d_name);
+    }
+    free_dir_listing(ppentries, count);
+    if (net_adapter_list_head != nullptr) {
+        update_net_adapter_slot_info();
+    }
+    return 0;
+}
+
+// Bay records from the port map
+
+// The CLI's port within the slot is compared as printed with the node's
+// zero-based port: the CLI numbers its ports from 0.
+static int32_t update_adapter_info(int32_t slot_num, int32_t slot_port, int32_t bay, int32_t bay_port)
+{
+    vrk_network_adapter_p padapter = get_net_adapter_by_slot_and_port(slot_num, slot_port);
+    if (padapter == nullptr || padapter->nic_port_map != nullptr) {
+        return -1;
+    }
+    auto pmap = static_cast<vrk_nic_port_map_info_p>(TARVEX_CALLOC(1, sizeof(vrk_nic_port_map_info)));
+    pmap->slot = slot_num;
+    pmap->slot_port = slot_port;
+    pmap->SWM_bay = bay;
+    pmap->SWM_bay_port = bay_port;
+    padapter->nic_port_map = pmap;
+    return 0;
+}
+
+static int32_t get_smbios_nic_port_map(void)
+{
+    static const char *tolmarcli_cmd = nullptr;
+    if (choose_tool(&tolmarcli_cmd, tolmarcli_utils, tolmarcli_sbin) == nullptr) {
+        return -1;
+    }
+    tool_lines tool;
+    if (!command_fits(std::snprintf(tool.buffer, sizeof(tool.buffer), "%s -s \"show portmap\" 2>/dev/null",
+                                    tolmarcli_cmd))) {
+        return -1;
+    }
+    if (!start_tool(&tool)) {
+        TARVEX_MSG(stderr, "ERROR: could not execute command: %s at %s,%d\n", tool.buffer);
+        return -1;
+    }
+    skip_tool_lines(&tool, port_map_header_lines);
+    std::string_view line;
+    port_map_entry entry{};
+    while (next_tool_line(&tool, &line)) {
+        if (parse_port_map_line(line, &entry)) {
+            update_adapter_info(entry.slot, entry.slot_port, entry.bay, entry.bay_port);
+        }
+    }
+    return 0;
+}
+
+// The query
+
+static int32_t init_port_map_table(void)
+{
+    get_network_adapters();
+    get_smbios_nic_port_map();
+    return 0;
+}
+
+int32_t get_slot_bay_info(int32_t bus, int32_t device, int32_t function, int32_t *slot, int32_t *slot_port,
+                          int32_t *bay, int32_t *bay_port)
+{
+    // Cleared before the build, so a failed build is not retried.
+    static int need_init = 1;
+    if (need_init == 1) {
+        need_init = 0;
+        init_port_map_table();
+    }
+    // The list holds unsigned PCI numbers; a negative one names no function.
+    if (bus < 0 || device < 0 || function < 0) {
+        return -1;
+    }
+    vrk_network_adapter_p padapter = get_net_adapter_by_BusDevFun(
+        static_cast<uint32_t>(bus), static_cast<uint32_t>(device), static_cast<uint32_t>(function));
+    if (padapter == nullptr) {
+        return -1;
+    }
+    *slot = padapter->slot;
+    *slot_port = padapter->slot_port == -1 ? -1 : padapter->slot_port + 1;
+    *bay = padapter->nic_port_map != nullptr ? padapter->nic_port_map->SWM_bay : -1;
+    *bay_port = padapter->nic_port_map != nullptr ? padapter->nic_port_map->SWM_bay_port : -1;
+    return *slot == -1 ? -2 : 0;
+}

@@ -1,0 +1,57 @@
+// Parsers for what the slot and bay mapping reads: one line of the inventory
+// listing, one line of the port map listing, one interface bus address and
+// one PCI directory entry name.  Each takes text and returns values; none
+// does I/O, so tests and fuzz targets call them directly.
+//
+// Numbers are read the way the tools print them and the way "%x" and "%d"
+// conversions read them (leading blanks, an optional sign, for hexadecimal an
+// optional "0x"), with one difference: a number that does not fit its
+// 32-bit field does not parse, rather than being silently cut.
+#ifndef TARVEX_PORT_MAP_PARSE_H
+#define TARVEX_PORT_MAP_PARSE_H
+
+#include <cstdint>
+#include <string_view>
+
+// One inventory line: PCI bus, PCI device and slot (awk hands over the tool's
+// fields 1, 2 and 6, all hexadecimal).  slot is -1 when the tool's slot is
+// above 0x7FFFFFFF, as a negative or a wider number is: no slot.
+struct inventory_entry {
+    uint32_t bus;
+    uint32_t device;
+    int32_t slot;
+};
+// false when the line does not give three numbers.
+bool parse_inventory_line(std::string_view line, inventory_entry *pentry);
+
+// One port map line: slot, port within the slot, bay and bay port, decimal.
+struct port_map_entry {
+    int32_t slot;
+    int32_t slot_port;
+    int32_t bay;
+    int32_t bay_port;
+};
+// false when the line does not give four numbers that fit int32_t.
+bool parse_port_map_line(std::string_view line, port_map_entry *pentry);
+
+struct pci_function_address {
+    uint32_t bus;
+    uint32_t device;
+    uint32_t function;
+};
+
+// An interface's bus address: "bus:device.function" or
+// "domain:bus:device.function" (domain dropped), hexadecimal.
+enum class bus_address_form {
+    parsed,
+    no_colon,
+    too_many_colons,
+    unparsable, // one or two colons, but the fields do not all parse
+};
+bus_address_form parse_bus_address(std::string_view text, pci_function_address *paddress);
+
+// A sysfs PCI entry name "domain:bus:device.function"; false unless all
+// four fields parse.
+bool parse_pci_entry_name(std::string_view name, pci_function_address *paddress);
+
+#endif
