@@ -55,8 +55,6 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tarvex)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "tarvex developers")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-  "slot, port and interconnect bay of each Ethernet interface")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY tarvex)
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "tarvex developers <tarvex@example.org>")
@@ -69,18 +67,20 @@ set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME tarvex)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION admin)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME tarvex-dev)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
-set(CPACK_COMPONENT_RUNTIME_DESCRIPTION
+# First line: the synopsis; CPack indents the rest as the long description.
+# (No CPACK_PACKAGE_DESCRIPTION_SUMMARY: CPack would put it before both.)
+set(CPACK_DEBIAN_RUNTIME_DESCRIPTION
   "slot, port and interconnect bay of each Ethernet interface
- tarvex lists every network interface whose name contains \"eth\" with the
- expansion slot and port it sits on, the interconnect bay and bay port it is
- wired to, and the adapter's model name.  Slot and bay numbers come from the
- server maker's management package tolmar when it is installed.")
-set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION
+tarvex lists every network interface whose name contains eth with the
+expansion slot and port it sits on, the interconnect bay and bay port it is
+wired to, and the adapter's model name.  Slot and bay numbers come from the
+server maker's management package tolmar when it is installed.")
+set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION
   "host queries of the tarvex tool family (static library)
- The static library tarvex_common with its C headers and a pkg-config file
- (tarvex-common): interface enumeration, driver and PCI identity, the
- adapter catalogue, slot and bay lookup, interface addresses, permanent MAC
- address, line and token reading and distribution detection.")
+The static library tarvex_common with its C headers and the pkg-config
+module tarvex-common: interface enumeration, driver and PCI identity, the
+adapter catalogue, slot and bay lookup, interface addresses, permanent MAC
+address, line and token reading and distribution detection.")
 # The report links only the C library; dpkg-shlibdeps measures the version.
 find_program(TARVEX_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(TARVEX_DPKG_SHLIBDEPS)
