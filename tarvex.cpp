@@ -7,8 +7,9 @@
 #include "common_utilities.h"
 #include "diag.h"
 
-// One numeric cell: negative numbers are not available.
-static void print_val(int32_t val)
+// One numeric cell: negative numbers are not available.  Part of the report
+// module's interface (the tests call it), hence not static.
+void print_val(int32_t val)
 {
     if (val < 0) {
         std::printf("%-7s ", "n/a");
