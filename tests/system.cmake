@@ -1,0 +1,26 @@
+# System tests: the built tarvex on fake hosts, each scenario in its own
+# private mount and network namespace and its own process.  A scenario is
+# tests/system/scenarios/NAME.host with its expected outputs beside it
+# (tests/system/README.md).  Without root or namespaces they are skipped.
+
+# The driver stand-in, preloaded into tarvex on a fake host.
+add_library(tarvex_fake_driver SHARED ${CMAKE_CURRENT_SOURCE_DIR}/support/fake_driver.cpp)
+target_link_libraries(tarvex_fake_driver PRIVATE ${CMAKE_DL_LIBS})
+
+set(TARVEX_SYSTEM_RUNNER ${CMAKE_CURRENT_SOURCE_DIR}/system/run_scenario.sh)
+file(GLOB TARVEX_SCENARIOS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/system/scenarios/*.host)
+foreach(scenario ${TARVEX_SCENARIOS})
+  get_filename_component(scenario_name ${scenario} NAME_WLE)
+  add_test(NAME system.${scenario_name}
+           COMMAND bash ${TARVEX_SYSTEM_RUNNER}
+                   --tarvex $<TARGET_FILE:tarvex>
+                   --driver $<TARGET_FILE:tarvex_fake_driver>
+                   --source ${PROJECT_SOURCE_DIR}
+                   ${scenario})
+  set_tests_properties(system.${scenario_name} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
+endforeach()
+
+# The real host, read only: its Ethernet interfaces as the report shows them.
+add_test(NAME system.real_host
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/system/real_host.sh $<TARGET_FILE:tarvex>)
+set_tests_properties(system.real_host PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 60)

@@ -1,0 +1,329 @@
+#!/bin/bash
+# Runs a command on a simulated host, built from a host description (format:
+# tests/system/README.md), inside a private mount and network namespace.
+#
+#   tools/fakehost.sh [--preload LIBS] [--tool-log FILE] HOST -- COMMAND [ARG...]
+#
+# In the namespace: a fresh sysfs (so /sys/class/net lists the namespace's own
+# interfaces), the description's veth pairs, its fake interface names bound
+# over /sys/class/net, its PCI tree over /sys/bus/pci/devices, the management
+# tool stand-ins at their install paths (a tmpfs over /opt, a read-only
+# overlay over /sbin's directory), and optional /etc files (read-only
+# overlay).  COMMAND then runs with $TARVEX_FAKE_HOST naming the description
+# and LD_PRELOAD=LIBS (the driver stand-in).  Every mount and interface lives
+# in the namespace and goes with it; nothing on the host changes.
+#
+# Needs root and unshare; exits 77 (skip) when they are not to be had, 70
+# when the description is malformed or the host cannot be built, else with
+# COMMAND's status.
+set -u
+export LC_ALL=C
+readonly tools_dir=$(dirname "$(readlink -f "$0")")
+. "$tools_dir/hostdesc.sh"
+
+fail() {
+    echo "fakehost: $*" >&2
+    exit 70
+}
+
+skip() {
+    echo "fakehost: SKIP: $*" >&2
+    exit 77
+}
+
+usage() {
+    echo "usage: $0 [--preload LIBS] [--tool-log FILE] HOST -- COMMAND [ARG...]" >&2
+    exit 70
+}
+
+# --- The description, checked and collected ------------------------------
+
+veths=()        # "NAME PEER UP" triples, flattened
+netnames=()     # fake names for /sys/class/net
+pci_dirs=()     # PCI function directories
+pci_files=()    # "ADDR/FILE" paths and their contents, parallel arrays
+pci_contents=()
+tools=()        # "TOOL PLACE MODE KIND" quadruples, flattened
+etc_files=()    # "FILE" and text line, parallel arrays
+etc_lines=()
+etc_removed=()
+declare -A pci_raw=() # pci_files entries whose content is raw text
+
+need_fields() {
+    local directive=$1 min=$2 max=$3 count=$4
+    if ((count < min || count > max)); then
+        fail "$directive: wants $min to $max fields, has $count"
+    fi
+}
+
+add_pci_value() {
+    local addr=$1 setting=$2 key value
+    [[ $setting == *=* ]] || fail "pci $addr: setting without '=': $setting"
+    key=${setting%%=*}
+    value=${setting#*=}
+    case $key in
+    vendor | device | subsystem_vendor | subsystem_device | class) ;;
+    *) fail "pci $addr: unknown attribute $key" ;;
+    esac
+    pci_files+=("$addr/$key")
+    pci_contents+=("$value"$'\n')
+}
+
+collect_pci() {
+    local -a f
+    hostdesc_fields "$1" f
+    ((${#f[@]} >= 1)) || fail "pci: wants an address"
+    [[ ${f[0]} != */* && ${f[0]} != . && ${f[0]} != .. ]] || fail "pci: bad address ${f[0]}"
+    pci_dirs+=("${f[0]}")
+    local setting
+    for setting in "${f[@]:1}"; do
+        add_pci_value "${f[0]}" "$setting"
+    done
+}
+
+collect_pci_attr() {
+    local addr=${1%%[[:blank:]]*} rest file text
+    rest=${1:${#addr}+1}
+    file=${rest%%[[:blank:]]*}
+    text=${rest:${#file}+1}
+    [[ -n $addr && -n $file && $file != */* ]] || fail "pci_attr: wants ADDR FILE [TEXT]"
+    hostdesc_decode "$addr" addr
+    pci_dirs+=("$addr")
+    pci_files+=("$addr/$file")
+    # printf %b output may hold any bytes: keep the raw text, decode on write.
+    pci_contents+=("$text")
+    pci_raw["$addr/$file"]=1
+}
+
+collect_tool() {
+    local -a f
+    hostdesc_fields "$1" f
+    need_fields tool 2 4 "${#f[@]}"
+    [[ ${f[0]} == tessio || ${f[0]} == tolmarcli ]] || fail "tool: unknown tool ${f[0]}"
+    [[ ${f[1]} == utils || ${f[1]} == sbin ]] || fail "tool: place is utils or sbin"
+    local mode=0755 kind=file extra
+    for extra in "${f[@]:2}"; do
+        case $extra in
+        mode=[0-7][0-7][0-7] | mode=[0-7][0-7][0-7][0-7]) mode=${extra#mode=} ;;
+        dir) kind=dir ;;
+        *) fail "tool: unknown option $extra" ;;
+        esac
+    done
+    tools+=("${f[0]}" "${f[1]}" "$mode" "$kind")
+}
+
+collect_numbers() {
+    local directive=$1 want=$2 rest=$3
+    local -a f
+    hostdesc_fields "$rest" f
+    need_fields "$directive" "$want" "$want" "${#f[@]}"
+}
+
+collect() {
+    local directive=$1 rest=$2
+    local -a f
+    case $directive in
+    veth)
+        hostdesc_fields "$rest" f
+        need_fields veth 2 3 "${#f[@]}"
+        [[ ${#f[@]} -eq 2 || ${f[2]} == up ]] || fail "veth: third field is 'up'"
+        veths+=("${f[0]}" "${f[1]}" "${f[2]:-}")
+        ;;
+    netname)
+        hostdesc_fields "$rest" f
+        need_fields netname 1 1 "${#f[@]}"
+        [[ ${f[0]} != */* && ${f[0]} != . && ${f[0]} != .. ]] || fail "netname: not a file name: ${f[0]}"
+        netnames+=("${f[0]}")
+        ;;
+    nic)
+        # Read by the driver stand-in; checked there when it loads.
+        hostdesc_fields "$rest" f
+        ((${#f[@]} >= 1)) || fail "nic: wants a name"
+        ;;
+    pci) collect_pci "$rest" ;;
+    pci_attr) collect_pci_attr "$rest" ;;
+    tool) collect_tool "$rest" ;;
+    inventory) collect_numbers inventory 3 "$rest" ;;
+    portmap) collect_numbers portmap 4 "$rest" ;;
+    tessio_header | tessio_line | tolmarcli_header | tolmarcli_line | tessio_gen | tolmarcli_gen) ;;
+    tessio_noheader | tolmarcli_noheader) ;;
+    tessio_repeat | tolmarcli_repeat)
+        [[ $rest =~ ^[0-9]+([[:blank:]]|$) ]] || fail "$directive: wants COUNT TEXT"
+        ;;
+    tessio_exit | tolmarcli_exit)
+        [[ $rest =~ ^[0-9]+$ ]] || fail "$directive: wants a status"
+        ;;
+    etc)
+        local file=${rest%%[[:blank:]]*}
+        [[ -n $file && $file != /* && $file != *..* ]] || fail "etc: wants a relative FILE and TEXT"
+        etc_files+=("$file")
+        etc_lines+=("${rest:${#file}+1}")
+        ;;
+    etc_remove)
+        [[ -n $rest && $rest != /* && $rest != *..* ]] || fail "etc_remove: wants a relative FILE"
+        etc_removed+=("$rest")
+        ;;
+    *) fail "unknown directive: $directive" ;;
+    esac
+}
+
+# --- Building the host inside the namespace -------------------------------
+
+build_interfaces() {
+    local i
+    for ((i = 0; i < ${#veths[@]}; i += 3)); do
+        ip link add "${veths[i]}" type veth peer name "${veths[i + 1]}" ||
+            fail "cannot create veth pair ${veths[i]} ${veths[i + 1]}"
+        if [[ ${veths[i + 2]} == up ]]; then
+            ip link set "${veths[i]}" up && ip link set "${veths[i + 1]}" up ||
+                fail "cannot bring up ${veths[i]}"
+        fi
+    done
+    ((${#netnames[@]} > 0)) || return 0
+    # The listing shows the fake names beside the namespace's real ones.
+    local dir=$ns/net name
+    local -a listed=(lo)
+    for ((i = 0; i < ${#veths[@]}; i += 3)); do
+        listed+=("${veths[i]}" "${veths[i + 1]}")
+    done
+    mkdir "$dir" || fail "cannot create $dir"
+    for name in "${listed[@]}" "${netnames[@]}"; do
+        mkdir -p -- "$dir/$name" || fail "cannot create fake name $name"
+    done
+    mount --bind "$dir" /sys/class/net || fail "cannot bind fake names over /sys/class/net"
+}
+
+build_pci_tree() {
+    local root=/sys/bus/pci/devices i path
+    mount -t tmpfs -o mode=0755 tarvex-pci "$root" || fail "cannot mount the PCI tree"
+    for i in "${!pci_dirs[@]}"; do
+        mkdir -p -- "$root/${pci_dirs[i]}" || fail "cannot create PCI function ${pci_dirs[i]}"
+    done
+    for i in "${!pci_files[@]}"; do
+        path=$root/${pci_files[i]}
+        if [[ -n ${pci_raw[${pci_files[i]}]:-} ]]; then
+            printf '%b' "${pci_contents[i]}" >"$path" || fail "cannot write $path"
+        else
+            printf '%s' "${pci_contents[i]}" >"$path" || fail "cannot write $path"
+        fi
+    done
+}
+
+# A tool is a small script at its install path that runs the stand-in in
+# tools/ on this host's description and logs to the run's tool log.
+install_tool() {
+    local tool=$1 path=$2 mode=$3 kind=$4 invoked=$5
+    if [[ $kind == dir ]]; then
+        mkdir -p "$path" || fail "cannot create $path"
+        return
+    fi
+    cat >"$path" <<EOF || fail "cannot write $path"
+#!/bin/sh
+TARVEX_FAKE_HOST='$host_copy' TARVEX_TOOL_LOG='$tool_log' TARVEX_TOOL_PATH='$invoked' exec /bin/bash '$tools_dir/$tool' "\$@"
+EOF
+    chmod "$mode" "$path" || fail "cannot chmod $path"
+}
+
+# Whiteouts (character device 0/0) in an overlay's upper lower layer hide the
+# same names of the layer below.
+hide_in_layer() {
+    local layer=$1 name=$2
+    mkdir -p "$(dirname "$layer/$name")" && mknod "$layer/$name" c 0 0 || fail "cannot hide $name"
+}
+
+build_tools() {
+    mount -t tmpfs -o mode=0755 tarvex-opt /opt || fail "cannot mount /opt"
+    local sbin_dir sbin_layer=$ns/sbin i tool place
+    sbin_dir=$(readlink -f /sbin)
+    mkdir -p /opt/vantor/utils "$sbin_layer" || fail "cannot create the tool directories"
+    declare -A in_sbin=()
+    for ((i = 0; i < ${#tools[@]}; i += 4)); do
+        tool=${tools[i]}
+        place=${tools[i + 1]}
+        if [[ $place == utils ]]; then
+            install_tool "$tool" "/opt/vantor/utils/$tool" "${tools[i + 2]}" "${tools[i + 3]}" \
+                "/opt/vantor/utils/$tool"
+        else
+            install_tool "$tool" "$sbin_layer/$tool" "${tools[i + 2]}" "${tools[i + 3]}" "/sbin/$tool"
+            in_sbin[$tool]=1
+        fi
+    done
+    # A real install on this machine never shows through.
+    for tool in tessio tolmarcli; do
+        [[ -n ${in_sbin[$tool]:-} ]] || hide_in_layer "$sbin_layer" "$tool"
+    done
+    mount -t overlay tarvex-sbin -o "lowerdir=$sbin_layer:$sbin_dir" "$sbin_dir" ||
+        fail "cannot mount the overlay over $sbin_dir"
+}
+
+build_etc() {
+    ((${#etc_files[@]} + ${#etc_removed[@]} > 0)) || return 0
+    local layer=$ns/etc i
+    mkdir -p "$layer" || fail "cannot create $layer"
+    for i in "${!etc_files[@]}"; do
+        mkdir -p "$(dirname "$layer/${etc_files[i]}")" &&
+            printf '%b\n' "${etc_lines[i]}" >>"$layer/${etc_files[i]}" || fail "cannot write ${etc_files[i]}"
+    done
+    for i in "${!etc_removed[@]}"; do
+        hide_in_layer "$layer" "${etc_removed[i]}"
+    done
+    mount -t overlay tarvex-etc -o "lowerdir=$layer:/etc" /etc || fail "cannot mount the overlay over /etc"
+}
+
+inside() {
+    local work=$1
+    shift
+    ns=$work/ns
+    mkdir -p "$ns" && mount -t tmpfs -o mode=0755 tarvex-host "$ns" || fail "cannot mount $ns"
+    host_copy=$ns/host
+    cp -- "$host" "$host_copy" || fail "cannot copy $host"
+    mount -t sysfs tarvex-sysfs /sys || fail "cannot mount sysfs"
+    build_interfaces
+    build_pci_tree
+    build_tools
+    build_etc
+    if [[ -n $preload ]]; then
+        exec env LD_PRELOAD="$preload" TARVEX_FAKE_HOST="$host_copy" "$@"
+    fi
+    exec env TARVEX_FAKE_HOST="$host_copy" "$@"
+}
+
+# --- Entry ------------------------------------------------------------------
+
+preload=
+tool_log=/dev/null
+inside_work=
+while (($# > 0)); do
+    case $1 in
+    --preload) preload=${2?}; shift 2 ;;
+    --tool-log) tool_log=${2?}; shift 2 ;;
+    --inside) inside_work=${2?}; shift 2 ;;
+    --) break ;;
+    -*) usage ;;
+    *) [[ -z ${host:-} ]] || usage; host=$1; shift ;;
+    esac
+done
+[[ ${1:-} == -- && -n ${host:-} && $# -ge 2 ]] || usage
+shift
+[[ -r $host ]] || fail "cannot read host description $host"
+host=$(readlink -f -- "$host")
+[[ $tool_log == /dev/null ]] || { : >>"$tool_log" && tool_log=$(readlink -f -- "$tool_log"); } ||
+    fail "cannot write tool log $tool_log"
+hostdesc_each "$host" collect
+
+if [[ -n $inside_work ]]; then
+    inside "$inside_work" "$@"
+fi
+
+[[ $(id -u) -eq 0 ]] || skip "needs root for private mount and network namespaces"
+command -v unshare >/dev/null || skip "needs unshare (util-linux)"
+unshare --mount --net --propagation private true 2>/dev/null || skip "unshare of mount and network namespaces refused"
+if ((${#veths[@]} > 0)); then
+    command -v ip >/dev/null || skip "needs ip (iproute2) for veth pairs"
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/tarvex-fakehost.XXXXXX") || fail "cannot create a work directory"
+trap 'rm -rf -- "$work"' EXIT
+args=(--tool-log "$tool_log")
+[[ -z $preload ]] || args+=(--preload "$preload")
+unshare --mount --net --propagation private -- /bin/bash "$0" "${args[@]}" --inside "$work" "$host" -- "$@"
