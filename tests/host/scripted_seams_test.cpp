@@ -1,0 +1,326 @@
+// The permanent MAC address end to end, and the address queries' failure
+// messages, with this binary's own definitions of the two ioctl seams: the
+// ethtool seam answers as a driver over a fake EEPROM image, the interface
+// seam fails scripted requests and passes the others to the kernel.  The PCI
+// identity comes from a tmpfs over /sys/bus/pci/devices and the interface
+// requests go to a private network namespace
+// (in_private_namespace.sh --net --tmpfs /sys/bus/pci/devices).
+#include <gtest/gtest.h>
+
+#include <linux/ethtool.h>
+#include <linux/sockios.h>
+#include <net/if.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "common_utilities.h"
+#include "host_test_support.h"
+#include "multi_port_boards.h"
+#include "nic_db.h"
+
+// The stand-in driver and interface requests
+namespace script {
+std::string bus_info;
+int drvinfo_errno = 0;
+std::array<uint8_t, 512> eeprom{};
+int eeprom_errno = 0;
+std::vector<std::pair<uint32_t, uint32_t>> eeprom_reads;  // offset, length
+int ethtool_calls = 0;
+std::map<unsigned long, int> interface_errno;  // request -> errno it fails with
+}  // namespace script
+
+extern "C" int tarvex_ethtool_request(int, struct ifreq *pifr)
+{
+    script::ethtool_calls++;
+    uint32_t cmd;
+    std::memcpy(&cmd, pifr->ifr_data, sizeof(cmd));
+    if (cmd == ETHTOOL_GDRVINFO) {
+        if (script::drvinfo_errno != 0) {
+            errno = script::drvinfo_errno;
+            return -1;
+        }
+        auto *pinfo = reinterpret_cast<struct ethtool_drvinfo *>(pifr->ifr_data);
+        std::strncpy(pinfo->driver, "fake", sizeof(pinfo->driver) - 1);
+        std::strncpy(pinfo->bus_info, script::bus_info.c_str(), sizeof(pinfo->bus_info) - 1);
+        return 0;
+    }
+    if (cmd == ETHTOOL_GLINK) {
+        reinterpret_cast<struct ethtool_value *>(pifr->ifr_data)->data = 1;
+        return 0;
+    }
+    if (cmd == ETHTOOL_GEEPROM) {
+        struct ethtool_eeprom header;
+        std::memcpy(&header, pifr->ifr_data, sizeof(header));
+        script::eeprom_reads.emplace_back(header.offset, header.len);
+        if (script::eeprom_errno != 0 || header.offset + header.len > script::eeprom.size()) {
+            errno = script::eeprom_errno != 0 ? script::eeprom_errno : EINVAL;
+            return -1;
+        }
+        std::memcpy(pifr->ifr_data + sizeof(header), &script::eeprom[header.offset], header.len);
+        return 0;
+    }
+    errno = EOPNOTSUPP;
+    return -1;
+}
+
+extern "C" int tarvex_interface_ioctl(int fd, unsigned long request, struct ifreq *pifr)
+{
+    auto failure = script::interface_errno.find(request);
+    if (failure != script::interface_errno.end()) {
+        errno = failure->second;
+        return -1;
+    }
+    return ::ioctl(fd, request, pifr);
+}
+
+namespace {
+
+constexpr int32_t intel = 0x8086;
+constexpr int32_t broadcom = 0x14E4;
+
+bool fixed_place_chip(const nic_hw_db_t &row)
+{
+    return row.pci_dev == 0x16AA || row.pci_dev == 0x164A || row.pci_dev == 0x16AC || row.pci_dev == 0x164C;
+}
+
+bool intel_listed(const nic_hw_db_t &row)
+{
+    return std::find(std::begin(intel_multi_port_sub_devices), std::end(intel_multi_port_sub_devices),
+                     row.pci_sub_dev) != std::end(intel_multi_port_sub_devices);
+}
+
+// Catalogue rows of each kind the EEPROM places tell apart.
+const std::map<std::string, std::function<bool(const nic_hw_db_t &)>> row_kinds = {
+    {"intel multi-port", [](const nic_hw_db_t &r) { return r.pci_ven == intel && intel_listed(r); }},
+    {"intel single-port", [](const nic_hw_db_t &r) { return r.pci_ven == intel && !intel_listed(r); }},
+    {"broadcom multi-port",
+     [](const nic_hw_db_t &r) {
+         return r.pci_ven == broadcom && r.pci_sub_dev == broadcom_multi_port_sub_device && !fixed_place_chip(r);
+     }},
+    {"broadcom single-port",
+     [](const nic_hw_db_t &r) {
+         return r.pci_ven == broadcom && r.pci_sub_dev != broadcom_multi_port_sub_device && !fixed_place_chip(r);
+     }},
+    {"broadcom fixed place", [](const nic_hw_db_t &r) { return r.pci_ven == broadcom && fixed_place_chip(r); }},
+    {"other chip maker", [](const nic_hw_db_t &r) { return r.pci_ven != intel && r.pci_ven != broadcom; }},
+};
+
+const nic_hw_db_t *first_row(const std::string &kind)
+{
+    for (const nic_hw_db_t &row : nic_hw) {
+        if (row_kinds.at(kind)(row)) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+// A fake PCI function: its four identity files under the tmpfs.
+void add_pci_function(const std::string &bus, int32_t ven, int32_t dev, int32_t sub_ven, int32_t sub_dev)
+{
+    std::string dir = "/sys/bus/pci/devices/" + bus;
+    mkdir(dir.c_str(), 0755);
+    const std::pair<const char *, int32_t> files[] = {
+        {"vendor", ven}, {"device", dev}, {"subsystem_vendor", sub_ven}, {"subsystem_device", sub_dev}};
+    for (auto [name, value] : files) {
+        char text[16];
+        std::snprintf(text, sizeof(text), "0x%04x\n", static_cast<unsigned>(value));
+        std::ofstream(dir + "/" + name) << text;
+    }
+}
+
+// The EEPROM image: a distinct address at each place, with the two bytes
+// that precede it in the Broadcom default layout.
+void default_eeprom_image()
+{
+    script::eeprom.fill(0x11);
+    const std::pair<size_t, std::vector<uint8_t>> places[] = {
+        {0, {0x02, 0x00, 0x00, 0x00, 0x00, 0xFF}},
+        {124, {0xEE, 0xEE, 0x00, 0x10, 0x18, 0xA1, 0xB2, 0xC3}},
+        {204, {0xDD, 0xDD, 0x00, 0x10, 0x18, 0x0A, 0x80, 0xFF}},
+        {310, {0x00, 0x0A, 0xF7, 0x12, 0x34, 0x56}},
+    };
+    for (const auto &[offset, bytes] : places) {
+        std::copy(bytes.begin(), bytes.end(), script::eeprom.begin() + static_cast<std::ptrdiff_t>(offset));
+    }
+}
+
+struct mac_result {
+    int32_t result;
+    std::string text;  // "(untouched)" when the pointer was not written
+    std::string messages;
+};
+
+mac_result permanent_mac(const char *pif_name)
+{
+    static char untouched_marker;
+    char *ptext = &untouched_marker;
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    mac_result r{};
+    r.result = get_permanent_mac_addr(const_cast<char *>(pif_name), &ptext);
+    r.messages = testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
+    if (ptext == &untouched_marker) {
+        r.text = "(untouched)";
+    } else {
+        r.text = ptext;
+        std::free(ptext);
+    }
+    return r;
+}
+
+class ScriptedSeams : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!privately_mounted("/sys/bus/pci/devices", tmpfs_magic) || !in_private_namespace("net")) {
+            GTEST_SKIP() << "needs a private tmpfs over /sys/bus/pci/devices and a private network namespace "
+                            "(run through in_private_namespace.sh)";
+        }
+        script::bus_info.clear();
+        script::drvinfo_errno = 0;
+        script::eeprom_errno = 0;
+        script::eeprom_reads.clear();
+        script::ethtool_calls = 0;
+        script::interface_errno.clear();
+        default_eeprom_image();
+    }
+
+    // Puts the first catalogue row of the kind behind the bus address.
+    void board(const std::string &kind, const std::string &bus)
+    {
+        const nic_hw_db_t *prow = first_row(kind);
+        ASSERT_NE(prow, nullptr) << "the catalogue has no " << kind << " row";
+        add_pci_function(bus, prow->pci_ven, prow->pci_dev, prow->pci_sub_ven, prow->pci_sub_dev);
+        script::bus_info = bus;
+    }
+};
+
+}  // namespace
+
+TEST_F(ScriptedSeams, EepromPlacesEndToEnd)
+{
+    struct row {
+        const char *kind;
+        const char *bus;
+        const char *want;
+        std::pair<uint32_t, uint32_t> read;
+    };
+    const row rows[] = {
+        {"intel multi-port", "0000:0b:00.1", "02:00:00:00:01:00", {0, 6}},
+        {"intel multi-port", "0000:0b:00.0", "02:00:00:00:00:FF", {0, 6}},
+        {"intel multi-port", "0000:0b:00.2", "02:00:00:00:00:FF", {0, 6}},
+        {"intel single-port", "0000:0c:00.1", "02:00:00:00:00:FF", {0, 6}},
+        {"broadcom multi-port", "0000:0d:00.0", "00:10:18:0A:80:FF", {204, 8}},
+        {"broadcom multi-port", "0000:0d:00.1", "00:10:18:A1:B2:C3", {124, 8}},
+        {"broadcom multi-port", "0000:0d:00", "00:10:18:0A:80:FF", {204, 8}},
+        {"broadcom single-port", "0000:0e:00.0", "00:10:18:A1:B2:C3", {124, 8}},
+        {"broadcom fixed place", "0000:0f:00.0", "00:0A:F7:12:34:56", {310, 6}},
+        {"broadcom fixed place", "0000:0f:00.1", "00:0A:F7:12:34:56", {310, 6}},
+    };
+    for (const row &r : rows) {
+        SCOPED_TRACE(std::string(r.kind) + " at " + r.bus);
+        board(r.kind, r.bus);
+        script::eeprom_reads.clear();
+        mac_result got = permanent_mac("eth7");
+        EXPECT_EQ(got.result, 0);
+        EXPECT_EQ(got.text, r.want);
+        EXPECT_EQ(got.messages, "");
+        EXPECT_EQ(script::eeprom_reads, (std::vector<std::pair<uint32_t, uint32_t>>{r.read}));
+    }
+    // The second port's address wraps to zero when the first is all-FF.
+    std::fill_n(script::eeprom.begin(), 6, 0xFF);
+    board("intel multi-port", "0000:0b:00.1");
+    EXPECT_EQ(permanent_mac("eth7").text, "00:00:00:00:00:00");
+}
+
+TEST_F(ScriptedSeams, PermanentMacFailuresLeaveTheResultUntouched)
+{
+    auto expect_failure = [](const char *pif_name, const std::string &message_start) {
+        mac_result got = permanent_mac(pif_name);
+        EXPECT_EQ(got.result, 1);
+        EXPECT_EQ(got.text, "(untouched)");
+        EXPECT_EQ(got.messages.substr(0, message_start.size()), message_start);
+        if (message_start.empty()) {
+            EXPECT_EQ(got.messages, "");
+        } else {
+            EXPECT_EQ(std::count(got.messages.begin(), got.messages.end(), '\n'), 1) << got.messages;
+            EXPECT_NE(got.messages.find("common_utilities_"), std::string::npos) << got.messages;
+        }
+    };
+    board("intel multi-port", "0000:0b:00.1");
+    script::eeprom_errno = EOPNOTSUPP;
+    expect_failure("eth7", "");
+    script::eeprom_errno = EIO;
+    expect_failure("eth7", "ERROR: ETHTOOL_GEEPROM ioctl to eth7 failed, (errno=5, -1), common_utilities_mac.cpp,");
+    board("broadcom single-port", "0000:0e:00.0");
+    script::eeprom_errno = EOPNOTSUPP;
+    expect_failure("eth7", "ERROR: ETHTOOL_GEEPROM ioctl to eth7 failed, (errno=95, -1), ");
+
+    script::eeprom_errno = 0;
+    script::eeprom_reads.clear();
+    board("other chip maker", "0000:10:00.0");
+    expect_failure("eth7", "");
+    add_pci_function("0000:11:00.0", intel, 0xFFFF, 0, 0);  // not catalogued
+    script::bus_info = "0000:11:00.0";
+    expect_failure("eth7", "");
+    EXPECT_TRUE(script::eeprom_reads.empty());
+
+    script::bus_info = "0000:99:00.0";  // no such PCI function
+    expect_failure("eth7", "ERROR: could not open /sys/bus/pci/devices/0000:99:00.0/vendor (errno=2), ");
+    script::drvinfo_errno = EOPNOTSUPP;  // no driver record, no bus address
+    expect_failure("eth7", "");
+
+    script::ethtool_calls = 0;
+    expect_failure("eth7-far-too-long", "");
+    EXPECT_EQ(script::ethtool_calls, 0);
+}
+
+TEST_F(ScriptedSeams, AddressQueryFailuresAreReportedUnlessQuiet)
+{
+    dynamic_interface_info_t info;
+    script::interface_errno = {{SIOCGIFNETMASK, EINVAL}, {SIOCGIFHWADDR, EADDRNOTAVAIL}, {SIOCGIFFLAGS, EPERM}};
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(get_dynamic_interface_info(const_cast<char *>("lo"), &info), 1);
+    std::string messages = testing::internal::GetCapturedStderr();
+    EXPECT_NE(messages.find("INFO: ioctl(SIOCGIFNETMASK) for lo: errno=22, Invalid argument, "
+                            "common_utilities_addr.cpp,"),
+              std::string::npos)
+        << messages;
+    EXPECT_NE(messages.find("ERROR: ioctl(SIOCGIFHWADDR) for lo: errno=99, "), std::string::npos) << messages;
+    EXPECT_NE(messages.find("INFO: ioctl(SIOCGIFFLAGS) for lo: errno=1, "), std::string::npos) << messages;
+    EXPECT_EQ(std::count(messages.begin(), messages.end(), '\n'), 3) << messages;
+    EXPECT_EQ(info.pnetmask, nullptr);
+    EXPECT_EQ(info.pcurrent_mac, nullptr);
+    EXPECT_EQ(info.if_status, link_unknown);
+    free_dynamic_interface_info(&info);
+
+    // Quiet: no device, no address (the hardware address is quiet only
+    // without a device).
+    script::interface_errno = {{SIOCGIFADDR, ENODEV}, {SIOCGIFBRDADDR, EADDRNOTAVAIL}, {SIOCGIFHWADDR, ENODEV},
+                               {SIOCGIFFLAGS, ENODEV}};
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(get_dynamic_interface_info(const_cast<char *>("lo"), &info), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    free_dynamic_interface_info(&info);
+}
+
+TEST_F(ScriptedSeams, NoDescriptorOutlivesAThousandMacQueries)
+{
+    board("broadcom multi-port", "0000:0d:00.0");
+    int before = open_descriptors();
+    for (int i = 0; i < 1000; i++) {
+        ASSERT_EQ(permanent_mac("eth7").text, "00:10:18:0A:80:FF");
+    }
+    EXPECT_EQ(open_descriptors(), before);
+}

@@ -1,0 +1,33 @@
+# Host query tests that need root and private namespaces.  Each test case
+# runs in namespaces of its own, made by host/in_private_namespace.sh; without
+# root or namespaces they are counted as skipped.
+set(TARVEX_NAMESPACE_RUNNER ${CMAKE_CURRENT_SOURCE_DIR}/host/in_private_namespace.sh)
+
+# tarvex_namespace_test(TARGET SOURCES file... NAMESPACE runner-option...)
+function(tarvex_namespace_test target)
+  cmake_parse_arguments(arg "" "" "SOURCES;NAMESPACE" ${ARGN})
+  add_executable(${target} ${arg_SOURCES})
+  target_link_libraries(${target} PRIVATE tarvex_common GTest::gtest GTest::gtest_main)
+  target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/host)
+  set_target_properties(${target} PROPERTIES
+    CROSSCOMPILING_EMULATOR "sh;${TARVEX_NAMESPACE_RUNNER};${arg_NAMESPACE};--")
+  gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60
+                       PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)
+endfunction()
+
+# Interface addresses and state on veth pairs.
+tarvex_namespace_test(tarvex_host_addresses
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/host/interface_addresses_test.cpp
+  NAMESPACE --net)
+
+# Distribution detection on release files in an overlay of /etc.
+tarvex_namespace_test(tarvex_host_release
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/host/release_file_test.cpp
+  NAMESPACE --overlay /etc)
+
+# The permanent MAC address and the ioctl failures, with this binary's own
+# definitions of the two ioctl seams standing in for the driver, and a tmpfs
+# over the PCI device tree.
+tarvex_namespace_test(tarvex_host_seams
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/host/scripted_seams_test.cpp
+  NAMESPACE --net --tmpfs /sys/bus/pci/devices)

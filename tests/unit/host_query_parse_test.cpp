@@ -1,0 +1,191 @@
+// The pure parsers and formatters behind the host queries.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "host_query_parse.h"
+#include "multi_port_boards.h"
+
+using namespace host_query;
+
+using mac6 = std::array<uint8_t, 6>;
+
+TEST(IfInet6Line, ReadsKernelLinesIncludingWideIndexColumns)
+{
+    if_inet6_entry e;
+    ASSERT_TRUE(parse_if_inet6_line("fe8000000000000000fc00fffe000001 04 40 20 80     eth0\n", &e));
+    EXPECT_STREQ(e.address, "fe8000000000000000fc00fffe000001");
+    EXPECT_EQ(e.if_index, 4U);
+    EXPECT_EQ(e.prefix_len, 64U);
+    EXPECT_EQ(e.scope, 0x20U);
+    EXPECT_EQ(e.flags, 0x80U);
+    EXPECT_STREQ(e.if_name, "eth0");
+    // An index above 0xff widens its column; the rest of the line still counts.
+    ASSERT_TRUE(parse_if_inet6_line("20010db8000000000000000000000001 12c 30 00 80 v300", &e));
+    EXPECT_EQ(e.if_index, 0x12cU);
+    EXPECT_EQ(e.prefix_len, 0x30U);
+    EXPECT_STREQ(e.if_name, "v300");
+    ASSERT_TRUE(parse_if_inet6_line("20010DB8000000000000000000000001 01 80 10 80 abcdefghijklmnop", &e));
+    EXPECT_STREQ(e.if_name, "abcdefghijklmnop");
+}
+
+TEST(IfInet6Line, RefusesMalformedLinesAndLeavesAZeroedEntry)
+{
+    const char *bad[] = {
+        "",
+        "fe800000000000000000000000000001 04 40 20 eth0",             // a column missing
+        "fe80000000000000000000000000001 04 40 20 80 eth0",           // 31 digits
+        "fe8000000000000000000000000000011 04 40 20 80 eth0",         // 33 digits
+        "fe80000000000000000000000000000g 04 40 20 80 eth0",          // not hexadecimal
+        "fe800000000000000000000000000001 04 4x 20 80 eth0",          // bad number
+        "fe800000000000000000000000000001 -4 40 20 80 eth0",          // sign
+        "fe800000000000000000000000000001 100000000 40 20 80 eth0",   // over 32 bits
+        "fe800000000000000000000000000001 04 40 20 80 eth0 extra",    // seven columns
+        "fe800000000000000000000000000001 04 40 20 80 abcdefghijklmnopq",  // name of 17
+    };
+    for (const char *pline : bad) {
+        if_inet6_entry e;
+        std::memset(&e, 0x5a, sizeof(e));
+        EXPECT_FALSE(parse_if_inet6_line(pline, &e)) << pline;
+        if_inet6_entry zero{};
+        EXPECT_EQ(std::memcmp(&e, &zero, sizeof(e)), 0) << pline;
+    }
+    // An embedded NUL ends a column like any other non-blank byte: refused.
+    if_inet6_entry e;
+    EXPECT_FALSE(parse_if_inet6_line(std::string_view("fe800000000000000000000000000001 04\0 40 20 80 eth0", 50), &e));
+}
+
+TEST(Ipv6Format, ScopeTableAndFullForm)
+{
+    const std::pair<uint32_t, ipv6_link_scope_t> scopes[] = {
+        {0x00, ipv6_global_scope}, {0x10, ipv6_loopback_scope}, {0x20, ipv6_link_scope}, {0x40, ipv6_site_scope},
+        {0x80, ipv6_v4compat_scope}, {0x01, ipv6_unspecified_scope}, {0x12c, ipv6_unspecified_scope}};
+    for (auto [column, scope] : scopes) {
+        EXPECT_EQ(map_ipv6_scope(column), scope) << column;
+    }
+    EXPECT_STREQ(format_ipv6_full("FE8000000000000000fc00fffe000001").data(),
+                 "FE80:0000:0000:0000:00fc:00ff:fe00:0001");
+}
+
+TEST(AddressFormat, BytesAreUnsigned)
+{
+    EXPECT_STREQ(format_ipv4({192, 0, 2, 255}).data(), "192.0.2.255");
+    EXPECT_STREQ(format_ipv4({128, 200, 0, 7}).data(), "128.200.0.7");
+    EXPECT_STREQ(format_mac({0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e}).data(), "00:1A:2B:3C:4D:5E");
+    EXPECT_STREQ(format_mac({0x80, 0xff, 0x0a, 0x00, 0xfe, 0x81}).data(), "80:FF:0A:00:FE:81");
+}
+
+TEST(MultiPortBoards, EachListBelongsToItsChipVendor)
+{
+    for (int32_t sub_dev : intel_multi_port_sub_devices) {
+        EXPECT_TRUE(is_multi_port_board(intel_vendor_id, sub_dev)) << std::hex << sub_dev;
+        EXPECT_FALSE(is_multi_port_board(broadcom_vendor_id, sub_dev)) << std::hex << sub_dev;
+    }
+    EXPECT_TRUE(is_multi_port_board(broadcom_vendor_id, broadcom_multi_port_sub_device));
+    EXPECT_FALSE(is_multi_port_board(intel_vendor_id, broadcom_multi_port_sub_device));
+    EXPECT_FALSE(is_multi_port_board(0x10DF, intel_multi_port_sub_devices[0]));
+    EXPECT_FALSE(is_multi_port_board(intel_vendor_id, 0));
+}
+
+TEST(EepromPlace, ByVendorDeviceBoardAndFunction)
+{
+    struct row {
+        int32_t ven, dev;
+        bool multi;
+        uint32_t fn;
+        eeprom_place want;
+    };
+    const row rows[] = {
+        {0x8086, 0x1010, true, 1, {true, 0, 6, 0, true, true}},
+        {0x8086, 0x1010, true, 0, {true, 0, 6, 0, false, true}},
+        {0x8086, 0x1010, true, 2, {true, 0, 6, 0, false, true}},
+        {0x8086, 0x1010, false, 1, {true, 0, 6, 0, false, true}},
+        {0x14E4, 0x16AA, true, 0, {true, 310, 6, 0, false, false}},
+        {0x14E4, 0x164A, false, 1, {true, 310, 6, 0, false, false}},
+        {0x14E4, 0x16AC, true, 1, {true, 310, 6, 0, false, false}},
+        {0x14E4, 0x164C, false, 0, {true, 310, 6, 0, false, false}},
+        {0x14E4, 0x1648, true, 0, {true, 204, 8, 2, false, false}},
+        {0x14E4, 0x1648, true, 1, {true, 124, 8, 2, false, false}},
+        {0x14E4, 0x1648, false, 0, {true, 124, 8, 2, false, false}},
+        {0x10DF, 0x1648, true, 1, {false, 0, 0, 0, false, false}},
+    };
+    for (const row &r : rows) {
+        eeprom_place got = choose_eeprom_place(r.ven, r.dev, r.multi, r.fn);
+        SCOPED_TRACE(testing::Message() << std::hex << r.ven << " " << r.dev << " " << r.multi << " " << r.fn);
+        EXPECT_EQ(got.supported, r.want.supported);
+        EXPECT_EQ(got.offset, r.want.offset);
+        EXPECT_EQ(got.length, r.want.length);
+        EXPECT_EQ(got.move_mac, r.want.move_mac);
+        EXPECT_EQ(got.add_one, r.want.add_one);
+        EXPECT_EQ(got.quiet_eopnotsupp, r.want.quiet_eopnotsupp);
+    }
+}
+
+TEST(MacArithmetic, IncrementCarriesAndBrcmLayoutMoves)
+{
+    EXPECT_EQ(increment_mac({0x02, 0, 0, 0, 0, 0xFF}), (mac6{0x02, 0, 0, 0, 0x01, 0x00}));
+    EXPECT_EQ(increment_mac({0x00, 0x1B, 0xFF, 0xFF, 0xFF, 0xFF}), (mac6{0x00, 0x1C, 0, 0, 0, 0}));
+    EXPECT_EQ(increment_mac({0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), (mac6{0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(increment_mac({0x00, 0x10, 0x18, 0x00, 0x00, 0x7F}), (mac6{0x00, 0x10, 0x18, 0x00, 0x00, 0x80}));
+    const std::array<uint8_t, 8> data{0xAA, 0xBB, 1, 2, 3, 4, 5, 6};
+    EXPECT_EQ(mac_from_eeprom_data(data, 2), (mac6{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(mac_from_eeprom_data(data, 0), (mac6{0xAA, 0xBB, 1, 2, 3, 4}));
+    EXPECT_EQ(mac_from_eeprom_data(data, 3), (mac6{}));
+}
+
+TEST(PciFunction, ReadAfterTheLastDot)
+{
+    const std::pair<const char *, uint32_t> cases[] = {
+        {"0000:0b:00.1", 1}, {"0000:0b:00.0", 0}, {"0000:0b:00.7", 7}, {"0000:0b:00", 0}, {"0000:0b:00.", 0},
+        {"a.9.12x", 12},     {"x.x", 0},          {"0.99999999999", 0xFFFFFFFFU}, {"", 0}};
+    for (auto [bus, fn] : cases) {
+        EXPECT_EQ(pci_function_from_bus(bus), fn) << bus;
+    }
+}
+
+TEST(TokenLines, SelectedWhenTheTextAfterLeadingSpacesBeginsWithTheToken)
+{
+    EXPECT_TRUE(token_line_selected("   NAME=x\n", "NAME"));
+    EXPECT_TRUE(token_line_selected("NAMES=x # a comment\n", "NAME"));
+    EXPECT_FALSE(token_line_selected("\tNAME=x\n", "NAME"));
+    EXPECT_FALSE(token_line_selected("#NAME=x\n", "NAME"));
+    EXPECT_FALSE(token_line_selected("x NAME\n", "NAME"));
+    EXPECT_FALSE(token_line_selected("NAM", "NAME"));
+    EXPECT_TRUE(token_line_selected("# anything\n", ""));
+    EXPECT_TRUE(token_line_selected("   ", ""));
+    EXPECT_FALSE(token_line_selected("  NAME\n", " NAME"));
+}
+
+TEST(ReleaseLine, NameEditionAndVersion)
+{
+    struct row {
+        const char *line;
+        distro_facts want;
+    };
+    const row rows[] = {
+        {"Red Hat Enterprise Linux ES release 4 (Nahant Update 4)\n", {true, rh_distro, rh_es, 4}},
+        {"red hat enterprise linux as release 3 (taroon)", {true, rh_distro, rh_as, 3}},
+        {"Red Hat Enterprise Linux WS release 4.4", {true, rh_distro, rh_ws, 4}},
+        {"Red Hat Enterprise Linux Server release 5.1 (Tikanga)", {true, rh_distro, unknown_distro_type, 5}},
+        {"Red Hat Linux release   9 (Shrike)", {true, rh_distro, unknown_distro_type, 9}},
+        {"Red Hat SUSE Fedora Core", {true, rh_distro, unknown_distro_type, 0}},
+        {"SUSE Linux Enterprise Server 9 (i586)", {true, suse_distro, suse_es, 9}},
+        {"SuSE Linux Enterprise Server-10", {true, suse_distro, suse_es, 0}},
+        {"Fedora Core release 6 (Zod)", {true, fedora_core_distro, unknown_distro_type, 6}},
+        {"Red Hat release 99999999999", {true, rh_distro, unknown_distro_type, 2147483647}},
+        {"Red Hat release -7", {true, rh_distro, unknown_distro_type, -7}},
+        {"Debian GNU/Linux 12", {false, unknown_distro, unknown_distro_type, 0}},
+        {"", {false, unknown_distro, unknown_distro_type, 0}},
+    };
+    for (const row &r : rows) {
+        distro_facts got = classify_release_line(r.line);
+        EXPECT_EQ(got.recognised, r.want.recognised) << r.line;
+        EXPECT_EQ(got.name, r.want.name) << r.line;
+        EXPECT_EQ(got.type, r.want.type) << r.line;
+        EXPECT_EQ(got.version, r.want.version) << r.line;
+    }
+    EXPECT_EQ(leading_int(" \t+42abc"), 42);
+    EXPECT_EQ(leading_int("-99999999999"), INT32_MIN);
+    EXPECT_EQ(leading_int("x1"), 0);
+}
