@@ -59,7 +59,7 @@ static bool command_fits(int length)
 
 static void add_net_adapter(uint32_t bus, uint32_t device, uint32_t function)
 {
-    auto padapter = static_cast<vrk_network_adapter_p>(TARVEX_CALLOC(1, sizeof(vrk_network_adapter)));
+    auto *padapter = static_cast<vrk_network_adapter_p>(TARVEX_CALLOC(1, sizeof(vrk_network_adapter)));
     padapter->slot = -1;
     padapter->slot_port = -1;
     padapter->bus = bus;
@@ -226,7 +226,7 @@ static int32_t update_adapter_info(int32_t slot_num, int32_t slot_port, int32_t 
     if (padapter == nullptr || padapter->nic_port_map != nullptr) {
         return -1;
     }
-    auto pmap = static_cast<vrk_nic_port_map_info_p>(TARVEX_CALLOC(1, sizeof(vrk_nic_port_map_info)));
+    auto *pmap = static_cast<vrk_nic_port_map_info_p>(TARVEX_CALLOC(1, sizeof(vrk_nic_port_map_info)));
     pmap->slot = slot_num;
     pmap->slot_port = slot_port;
     pmap->SWM_bay = bay;

@@ -166,16 +166,13 @@ bus_address_form parse_bus_address(std::string_view text, pci_function_address *
     // The address comes from a C string: nothing after a terminator counts.
     text = text.substr(0, text.find('\0'));
     auto colons = std::count(text.begin(), text.end(), ':');
-    bool parsed = false;
     if (colons == 0) {
         return bus_address_form::no_colon;
-    } else if (colons == 1) {
-        parsed = scan_bus_device_function(&text, paddress);
-    } else if (colons == 2) {
-        parsed = scan_full_address(&text, paddress);
-    } else {
+    }
+    if (colons > 2) {
         return bus_address_form::too_many_colons;
     }
+    bool parsed = colons == 1 ? scan_bus_device_function(&text, paddress) : scan_full_address(&text, paddress);
     return parsed ? bus_address_form::parsed : bus_address_form::unparsable;
 }
 
