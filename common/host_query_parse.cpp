@@ -11,7 +11,8 @@
 
 namespace host_query {
 
-// Text helpers
+// Text helpers (string_view's throwing members, substr and copy, are not
+// used: the library stays free of the C++ runtime)
 static bool is_hex_digit(char c)
 {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
@@ -50,7 +51,7 @@ static std::string_view next_column(std::string_view *ptext)
     while (end < ptext->size() && !is_c_space((*ptext)[end])) {
         end++;
     }
-    std::string_view column = ptext->substr(start, end - start);
+    std::string_view column(ptext->data() + start, end - start);
     ptext->remove_prefix(end);
     return column;
 }
@@ -79,7 +80,7 @@ static bool fill_if_inet6_entry(std::string_view line, if_inet6_entry *pentry)
     if (address.size() != 32 || !std::all_of(address.begin(), address.end(), is_hex_digit)) {
         return false;
     }
-    address.copy(pentry->address, address.size());
+    std::copy(address.begin(), address.end(), pentry->address);
     uint32_t *pnumbers[] = {&pentry->if_index, &pentry->prefix_len, &pentry->scope, &pentry->flags};
     for (uint32_t *pnumber : pnumbers) {
         if (!parse_hex_column(next_column(&line), pnumber)) {
@@ -90,7 +91,7 @@ static bool fill_if_inet6_entry(std::string_view line, if_inet6_entry *pentry)
     if (name.empty() || name.size() >= sizeof(pentry->if_name) || !next_column(&line).empty()) {
         return false;
     }
-    name.copy(pentry->if_name, name.size());
+    std::copy(name.begin(), name.end(), pentry->if_name);
     return true;
 }
 
@@ -224,7 +225,8 @@ bool token_line_selected(std::string_view line, std::string_view token)
     if (start == std::string_view::npos) {
         start = line.size();
     }
-    return line.substr(start).starts_with(token);
+    line.remove_prefix(start);
+    return line.starts_with(token);
 }
 
 // Distribution detection
@@ -276,7 +278,11 @@ static bool contains_upper(std::string_view line, std::string_view marker)
 static int32_t version_after(std::string_view line, std::string_view marker)
 {
     size_t pos = find_upper(line, marker);
-    return pos == std::string_view::npos ? 0 : leading_int(line.substr(pos + marker.size()));
+    if (pos == std::string_view::npos) {
+        return 0;
+    }
+    line.remove_prefix(pos + marker.size());
+    return leading_int(line);
 }
 
 static linux_distro_type_t red_hat_edition(std::string_view line)
