@@ -1,0 +1,25 @@
+# Fuzz targets for every parser of outside text (libFuzzer), built only with
+# -DTARVEX_FUZZ=ON and clang.  They link their own copy of the library,
+# instrumented for coverage and built with AddressSanitizer and
+# UndefinedBehaviorSanitizer; .ci/fuzz builds and runs them.
+option(TARVEX_FUZZ "Build the libFuzzer targets (clang only)" OFF)
+if(TARVEX_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "TARVEX_FUZZ needs clang (configure with CXX=clang++ CC=clang)")
+  endif()
+  set(TARVEX_FUZZ_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -g)
+  add_library(tarvex_common_fuzz STATIC ${TARVEX_COMMON_SOURCES})
+  target_include_directories(tarvex_common_fuzz PUBLIC ${CMAKE_CURRENT_LIST_DIR}/../common)
+  target_compile_options(tarvex_common_fuzz PRIVATE -fno-exceptions -fno-rtti
+    -fsanitize=fuzzer-no-link ${TARVEX_FUZZ_FLAGS})
+  set(TARVEX_FUZZ_TARGETS
+    fuzz_tool_listings fuzz_bus_addresses fuzz_sysfs_attribute fuzz_if_inet6
+    fuzz_release_line fuzz_text fuzz_catalogue)
+  foreach(target ${TARVEX_FUZZ_TARGETS})
+    add_executable(${target} ${CMAKE_CURRENT_LIST_DIR}/${target}.cpp)
+    target_compile_options(${target} PRIVATE -fsanitize=fuzzer ${TARVEX_FUZZ_FLAGS})
+    target_link_options(${target} PRIVATE -fsanitize=fuzzer ${TARVEX_FUZZ_FLAGS})
+    target_link_libraries(${target} PRIVATE tarvex_common_fuzz)
+  endforeach()
+  add_custom_target(fuzz_targets DEPENDS ${TARVEX_FUZZ_TARGETS})
+endif()

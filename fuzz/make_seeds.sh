@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Seed corpora for the fuzz targets, taken from the test fixtures: the
+# system scenarios' host descriptions, the string literals of the parsers'
+# unit tests, the catalogue's data file and this host's /proc/net/if_inet6.
+#
+# usage: fuzz/make_seeds.sh OUTPUT_DIR   (one subdirectory per target)
+set -euo pipefail
+src=$(cd "$(dirname "$0")/.." && pwd)
+out=$1
+scenarios=("$src"/tests/system/scenarios/*.host)
+mkdir -p "$out"
+
+# seed TARGET TEXT: one seed file holding TEXT with printf %b escapes.
+count=0
+seed() {
+    mkdir -p "$out/$1"
+    count=$((count + 1))
+    printf '%b' "$2" >"$out/$1/seed-$count"
+}
+# The contents of every C string literal in the given files, one per line.
+literals() { grep -ho '"\([^"\\]\|\\.\)*"' "$@" | sed 's/^"//; s/"$//'; }
+# The arguments of a directive in the host descriptions.
+directive() { grep -h "^$1 " "${scenarios[@]}" | cut -d' ' -f2- || true; }
+
+unit=$src/tests/unit
+# Tool listings: the first byte picks the listing (even: inventory).
+while read -r line; do seed fuzz_tool_listings "0$line"; done < <(directive inventory; directive tessio_line)
+while read -r line; do seed fuzz_tool_listings "1$line"; done < <(directive portmap; directive tolmarcli_line)
+while read -r line; do
+    seed fuzz_tool_listings "0$line"
+    seed fuzz_tool_listings "1$line"
+done < <(literals "$unit/port_map_parse_test.cpp")
+
+# Bus addresses and PCI entry names.
+while read -r line; do seed fuzz_bus_addresses "$line"; done < <(
+    grep -ho 'bus=[^ ]*' "${scenarios[@]}" | cut -d= -f2
+    directive pci | cut -d' ' -f1
+    literals "$unit/port_map_parse_test.cpp")
+
+# Attribute and class files.
+while read -r line; do seed fuzz_sysfs_attribute "$line\n"; done < <(
+    grep -ho '\(vendor\|device\|class\)=[^ ]*' "${scenarios[@]}" | cut -d= -f2 | sort -u)
+while read -r line; do seed fuzz_sysfs_attribute "$line"; done < <(directive pci_attr | cut -d' ' -f3-)
+
+# /proc/net/if_inet6 lines: this host's and the unit tests'.
+if [ -r /proc/net/if_inet6 ]; then
+    while read -r line; do seed fuzz_if_inet6 "$line\n"; done </proc/net/if_inet6
+fi
+while read -r line; do seed fuzz_if_inet6 "$line"; done < <(literals "$unit/host_query_parse_test.cpp")
+
+# Release lines and text reading: unit-test literals, release files of the
+# scenarios, and token/trim inputs (length byte, token or set, line).
+while read -r line; do seed fuzz_release_line "$line"; done < <(
+    literals "$unit/host_query_parse_test.cpp" "$src/tests/host/release_file_test.cpp"
+    directive etc | cut -d' ' -f2-)
+while read -r line; do
+    seed fuzz_text "\x04NAME$line"
+    seed fuzz_text "\x03 \t\n$line"
+done < <(literals "$unit/host_query_parse_test.cpp" "$unit/text_reading_test.cpp")
+
+# Catalogue keys: four little-endian int32 of each row of the data file.
+while read -r ven dev sub_ven sub_dev; do
+    bytes=""
+    for value in "$ven" "$dev" "$sub_ven" "$sub_dev"; do
+        v=$((value))
+        bytes+=$(printf '\\x%02x\\x%02x\\x%02x\\x%02x' $((v & 255)) $((v >> 8 & 255)) $((v >> 16 & 255)) $((v >> 24 & 255)))
+    done
+    seed fuzz_catalogue "$bytes"
+done < <(grep -v -e '^#' -e '^[[:space:]]*$' "$src/common/nic_db.txt" | awk '{print $1, $2, $3, $4}')
+
+for dir in "$out"/*/; do
+    echo "seeds: $(basename "$dir") $(find "$dir" -type f | wc -l)"
+done
