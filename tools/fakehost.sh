@@ -324,6 +324,7 @@ fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tarvex-fakehost.XXXXXX") || fail "cannot create a work directory"
 trap 'rm -rf -- "$work"' EXIT
+trap 'exit 143' TERM INT
 args=(--tool-log "$tool_log")
 [[ -z $preload ]] || args+=(--preload "$preload")
 unshare --mount --net --propagation private -- /bin/bash "$0" "${args[@]}" --inside "$work" "$host" -- "$@"

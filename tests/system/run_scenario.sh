@@ -29,6 +29,7 @@ expected=${scenario%.host}
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tarvex-scenario.XXXXXX") || exit 70
 trap 'rm -rf -- "$work"' EXIT
+trap 'exit 143' TERM INT
 
 # A sanitizer build wants its runtime first among the preloaded libraries.
 preload=$driver
