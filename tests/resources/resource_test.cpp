@@ -1,0 +1,254 @@
+// Descriptors and child processes: every query that opens a socket, a file
+// or a pipe, called 10,000 times, leaves the process's descriptor count as
+// it was and no child unreaped.  The program runs in private namespaces
+// (tests/resources.cmake): a network namespace, a tmpfs over the PCI device
+// tree and over /opt, an overlay of /etc.  This binary's own definition of
+// the ethtool seam stands in for a driver of interface "lo", so that the
+// driver, PCI and EEPROM paths all run to their end.
+#include <gtest/gtest.h>
+
+#include <linux/ethtool.h>
+#include <net/if.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include "common_utilities.h"
+#include "host_test_support.h"
+
+namespace {
+
+constexpr int calls = 10000;
+constexpr const char *bus_address = "0000:0b:00.0";
+const std::string pci_dir = std::string("/sys/bus/pci/devices/") + bus_address;
+// The first catalogue row: an Intel board, so its address is at EEPROM 0.
+constexpr int32_t catalogued[4] = {0x8086, 0x1000, 0x1C5E, 0x7100};
+constexpr uint8_t eeprom_mac[6] = {0x00, 0x1b, 0x21, 0x80, 0xfe, 0x01};
+
+}  // namespace
+
+// The driver of "lo" as this test scripts it: a PCI function with an EEPROM.
+extern "C" int tarvex_ethtool_request(int, struct ifreq *pifr)
+{
+    if (std::strcmp(pifr->ifr_name, "lo") != 0) {
+        errno = ENODEV;
+        return -1;
+    }
+    uint32_t cmd;
+    std::memcpy(&cmd, pifr->ifr_data, sizeof(cmd));
+    if (cmd == ETHTOOL_GDRVINFO) {
+        auto *pinfo = reinterpret_cast<struct ethtool_drvinfo *>(pifr->ifr_data);
+        std::strncpy(pinfo->driver, "fake", sizeof(pinfo->driver) - 1);
+        std::strncpy(pinfo->bus_info, bus_address, sizeof(pinfo->bus_info) - 1);
+        return 0;
+    }
+    if (cmd == ETHTOOL_GLINK) {
+        reinterpret_cast<struct ethtool_value *>(pifr->ifr_data)->data = 1;
+        return 0;
+    }
+    if (cmd == ETHTOOL_GEEPROM) {
+        struct ethtool_eeprom header;
+        std::memcpy(&header, pifr->ifr_data, sizeof(header));
+        uint8_t *pdata = reinterpret_cast<uint8_t *>(pifr->ifr_data) + sizeof(header);
+        std::memset(pdata, 0, header.len);
+        std::memcpy(pdata, eeprom_mac, std::min<size_t>(header.len, sizeof(eeprom_mac)));
+        return 0;
+    }
+    errno = EOPNOTSUPP;
+    return -1;
+}
+
+namespace {
+
+void write_file(const std::string &path, const std::string &text, mode_t mode = 0644)
+{
+    std::ofstream(path) << text;
+    chmod(path.c_str(), mode);
+}
+
+bool no_child_left()
+{
+    errno = 0;
+    return waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD;
+}
+
+class Resources : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!privately_mounted("/sys/bus/pci/devices", tmpfs_magic) || !privately_mounted("/opt", tmpfs_magic) ||
+            !privately_mounted("/etc", overlayfs_magic)) {
+            GTEST_SKIP() << "needs root and private namespaces (run through in_private_namespace.sh)";
+        }
+        mkdir(pci_dir.c_str(), 0755);
+        const char *attributes[4] = {"vendor", "device", "subsystem_vendor", "subsystem_device"};
+        for (int i = 0; i < 4; i++) {
+            char value[16];
+            std::snprintf(value, sizeof(value), "0x%04x\n", catalogued[i]);
+            write_file(pci_dir + "/" + attributes[i], value);
+        }
+        write_file(pci_dir + "/class", "0x020000\n");
+        write_file("/etc/redhat-release", "Red Hat Enterprise Linux ES release 4 (Nahant)\n");
+        unlink("/etc/SuSE-release");
+        text_file = "/run/tarvex-resource-text";
+        write_file(text_file, "  NAME=a\n# NAME=b\nNAME=c\nother\n");
+    }
+
+    // Runs the call 10,000 times; the descriptor count must not move and no
+    // child may be left.  The call checks its own result on the way.
+    void expect_no_leak(const std::function<void()> &call)
+    {
+        int before = open_descriptors();
+        ASSERT_GT(before, 0);
+        for (int i = 0; i < calls && !HasFailure(); i++) {
+            call();
+        }
+        EXPECT_EQ(open_descriptors(), before);
+        EXPECT_TRUE(no_child_left());
+    }
+
+    std::string text_file;
+};
+
+TEST_F(Resources, DriverQueryClosesItsSocket)
+{
+    expect_no_leak([] {
+        ethtool_info info;
+        char lo[] = "lo";
+        ASSERT_EQ(get_ethtool_info(lo, &info), 0);
+        ASSERT_STREQ(info.pbus_info, bus_address);
+        free_ethtool_info_members(&info);
+    });
+}
+
+TEST_F(Resources, PciIdentityClosesItsFiles)
+{
+    expect_no_leak([] {
+        int32_t ids[4] = {};
+        char bus[] = "0000:0b:00.0";
+        ASSERT_EQ(get_pci_info(bus, &ids[0], &ids[1], &ids[2], &ids[3]), 0);
+        ASSERT_EQ(ids[3], catalogued[3]);
+    });
+}
+
+// A function whose subsystem files are missing: two files read, then the
+// failure; its error line goes to /dev/null here, 10,000 times.
+TEST_F(Resources, PciIdentityFailureClosesItsFiles)
+{
+    std::string partial = "/sys/bus/pci/devices/0000:0c:00.0";
+    mkdir(partial.c_str(), 0755);
+    write_file(partial + "/vendor", "0x8086\n");
+    write_file(partial + "/device", "0x1000\n");
+    int saved_stderr = dup(2);
+    int null_fd = open("/dev/null", O_WRONLY);
+    ASSERT_GE(null_fd, 0);
+    dup2(null_fd, 2);
+    expect_no_leak([] {
+        int32_t ids[4] = {-5, -5, -5, -5};
+        char bus[] = "0000:0c:00.0";
+        ASSERT_EQ(get_pci_info(bus, &ids[0], &ids[1], &ids[2], &ids[3]), 1);
+        ASSERT_EQ(ids[0], -5);
+    });
+    dup2(saved_stderr, 2);
+    close(saved_stderr);
+    close(null_fd);
+}
+
+TEST_F(Resources, AddressQueriesCloseSocketsAndFiles)
+{
+    expect_no_leak([] {
+        dynamic_interface_info_t info;
+        char lo[] = "lo";
+        ASSERT_EQ(get_dynamic_interface_info(lo, &info), 0);
+        ASSERT_STREQ(info.pcurrent_mac, "00:00:00:00:00:00");
+        free_dynamic_interface_info(&info);
+        ASSERT_EQ(get_logical_interface_status(lo), link_down);  // lo of a new namespace is down
+    });
+}
+
+TEST_F(Resources, PermanentMacClosesEverything)
+{
+    expect_no_leak([] {
+        char *pmac = nullptr;
+        char lo[] = "lo";
+        ASSERT_EQ(get_permanent_mac_addr(lo, &pmac), 0);
+        ASSERT_STREQ(pmac, "00:1B:21:80:FE:01");
+        free(pmac);
+    });
+}
+
+TEST_F(Resources, TextReadingClosesItsFiles)
+{
+    std::string path = text_file;
+    expect_no_leak([&path] {
+        FILE *pfile = nullptr;
+        char *pline = nullptr;
+        size_t size = 0;
+        alloc_read_a_line_vars(&pfile, &pline, &size);
+        int lines = 0;
+        while (read_a_line(path.data(), &pfile, &pline, &size) != -1) {
+            lines++;
+        }
+        free_read_a_line_vars(&pfile, &pline, &size);
+        ASSERT_EQ(lines, 4);
+
+        char **pptokens = nullptr;
+        int32_t count = 0;
+        char token[] = "NAME";
+        ASSERT_EQ(read_tokens(path.data(), token, 1, &pptokens, &count), 2);
+        free_read_tokens(&pptokens, count);
+    });
+}
+
+TEST_F(Resources, DistributionDetectionClosesTheReleaseFile)
+{
+    expect_no_leak([] {
+        linux_distro_name_t name;
+        linux_distro_type_t type;
+        int32_t version = 0;
+        char *pofficial = nullptr;
+        ASSERT_EQ(detect_linux_distro(&name, &type, &version, &pofficial), 0);
+        ASSERT_EQ(type, rh_es);
+        ASSERT_EQ(version, 4);
+        free(pofficial);
+        ASSERT_EQ(tolmar_installed(), 0);
+    });
+}
+
+// The management tools run through popen once per process, on the first
+// slot query: every run is reaped, and later queries start nothing.
+TEST_F(Resources, ToolRunsAreReapedAndNotRepeated)
+{
+    mkdir("/opt/vantor", 0755);
+    mkdir("/opt/vantor/utils", 0755);
+    write_file("/opt/vantor/utils/tessio",
+               "#!/bin/sh\necho run >>/run/tarvex-tool-runs\nprintf 'h1\\nh2\\n0b 00 x x x 3\\n'\n", 0755);
+    write_file("/opt/vantor/utils/tolmarcli",
+               "#!/bin/sh\necho run >>/run/tarvex-tool-runs\nprintf 'h1\\nh2\\nh3\\n3 0 5 2\\n'\n", 0755);
+    unlink("/run/tarvex-tool-runs");
+    ASSERT_EQ(tolmar_installed(), 1);
+    expect_no_leak([] {
+        int32_t slot = 0, port = 0, bay = 0, bay_port = 0;
+        char bus[] = "0000:0b:00.0";
+        ASSERT_EQ(get_slot_info(bus, &slot, &port, &bay, &bay_port), 0);
+        ASSERT_EQ(slot, 3);
+        ASSERT_EQ(port, 1);
+        ASSERT_EQ(bay, 5);
+        ASSERT_EQ(bay_port, 2);
+    });
+    std::ifstream runs("/run/tarvex-tool-runs");
+    int lines = 0;
+    for (std::string line; std::getline(runs, line);) {
+        lines++;
+    }
+    EXPECT_EQ(lines, 2);  // the inventory tool for the one Ethernet function, the CLI once
+}
+
+}  // namespace
