@@ -50,9 +50,10 @@ static const char *choose_tool(const char **ppcmd, const char *putils_path, cons
     return *ppcmd;
 }
 
-static bool command_fits(int length)
+// snprintf wrote all of its text into a buffer of that size.
+static bool fits_buffer(int length, size_t size)
 {
-    return length >= 0 && static_cast<size_t>(length) < tool_buffer_size;
+    return length >= 0 && static_cast<size_t>(length) < size;
 }
 
 // The adapter list
@@ -114,7 +115,7 @@ static vrk_network_adapter_p get_net_adapter_by_BusDevFun(uint32_t bus, uint32_t
 static uint32_t pci_class(const char *pname)
 {
     char path[1024];
-    if (!command_fits(std::snprintf(path, sizeof(path), "%s/%s/class", pci_devices_dir, pname))) {
+    if (!fits_buffer(std::snprintf(path, sizeof(path), "%s/%s/class", pci_devices_dir, pname), sizeof(path))) {
         return 0;
     }
     uint32_t class_code = 0;
@@ -135,8 +136,9 @@ static int32_t get_slot_number(uint32_t bus, uint32_t device)
     }
     tool_lines tool;
     // Only the tool's fields 1, 2 and 6 (bus, device, slot) are wanted.
-    if (!command_fits(std::snprintf(tool.buffer, sizeof(tool.buffer),
-                                    "%s -i 2>/dev/null | awk '{print $1\" \"$2\" \"$6;}'", tessio_cmd))) {
+    int length = std::snprintf(tool.buffer, sizeof(tool.buffer),
+                               "%s -i 2>/dev/null | awk '{print $1\" \"$2\" \"$6;}'", tessio_cmd);
+    if (!fits_buffer(length, sizeof(tool.buffer))) {
         return -1;
     }
     if (!start_tool(&tool)) {
@@ -242,8 +244,8 @@ static int32_t get_smbios_nic_port_map(void)
         return -1;
     }
     tool_lines tool;
-    if (!command_fits(std::snprintf(tool.buffer, sizeof(tool.buffer), "%s -s \"show portmap\" 2>/dev/null",
-                                    tolmarcli_cmd))) {
+    int length = std::snprintf(tool.buffer, sizeof(tool.buffer), "%s -s \"show portmap\" 2>/dev/null", tolmarcli_cmd);
+    if (!fits_buffer(length, sizeof(tool.buffer))) {
         return -1;
     }
     if (!start_tool(&tool)) {
