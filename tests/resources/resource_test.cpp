@@ -252,3 +252,46 @@ TEST_F(Resources, ToolRunsAreReapedAndNotRepeated)
 }
 
 }  // namespace
+
+namespace {
+
+// Distribution detection on release files of 10 MB on one line.
+class HugeReleaseFile : public Resources {
+protected:
+    static constexpr size_t ten_mb = 10 * 1024 * 1024;
+
+    void detect(const std::string &text, int32_t expected_rc, linux_distro_name_t expected_name,
+                int32_t expected_version, const std::string &expected_official)
+    {
+        write_file("/etc/redhat-release", text);
+        linux_distro_name_t name = unknown_distro;
+        linux_distro_type_t type = unknown_distro_type;
+        int32_t version = -1;
+        char *pofficial = nullptr;
+        int before = open_descriptors();
+        EXPECT_EQ(detect_linux_distro(&name, &type, &version, &pofficial), expected_rc);
+        EXPECT_EQ(open_descriptors(), before);
+        EXPECT_EQ(name, expected_name);
+        EXPECT_EQ(version, expected_version);
+        ASSERT_NE(pofficial, nullptr);
+        EXPECT_TRUE(pofficial == expected_official) << "official name of " << std::strlen(pofficial) << " bytes";
+        free(pofficial);
+    }
+};
+
+TEST_F(HugeReleaseFile, TenMegabytesOnOneLine)
+{
+    std::string tail(ten_mb, 'x');
+    detect("Red Hat Enterprise Linux ES release 4 (" + tail + ")\n", 0, rh_distro, 4,
+           "Red Hat Enterprise Linux ES release 4 (" + tail + ")");
+    std::string blanks(ten_mb, ' ');
+    detect(blanks + "Fedora Core release 6", 0, fedora_core_distro, 6, "Fedora Core release 6");
+    // A version of ten million digits reads as the largest int32_t.
+    std::string digits(ten_mb, '9');
+    detect("SUSE Linux Enterprise Server " + digits + "\n", 0, suse_distro, INT32_MAX,
+           "SUSE Linux Enterprise Server " + digits);
+    std::string unknown(ten_mb, 'q');
+    detect(unknown, 1, unknown_distro, 0, unknown);
+}
+
+}  // namespace
