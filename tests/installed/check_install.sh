@@ -63,7 +63,7 @@ pc_cflags=$(pkg-config --cflags tarvex-common)
 pc_libs=$(pkg-config --libs tarvex-common)
 
 # One catalogue row for the lookup check: the first row of the table.
-row=$(grep -v -e '^#' -e '^[[:space:]]*$' "$source/common/nic_db.txt" | head -n 1)
+row=$(awk '!/^#/ && NF { print; exit }' "$source/common/nic_db.txt")
 key=$(echo "$row" | awk '{print $1, $2, $3, $4}')
 model=$(echo "$row" | awk -F'"' '{print $14}')
 
