@@ -80,13 +80,16 @@ static char *copy_kernel_text(const char (&field)[N])
     return TARVEX_STRNDUP(field, N - 1);
 }
 
-static void query_driver_info(int fd, struct ifreq *pifr, const char *pif_name, ethtool_info *pet_info)
+// Each request works on its own copy of the prepared ifreq, so no pointer to
+// a local answer outlives the request.
+static void query_driver_info(int fd, const struct ifreq &request, const char *pif_name, ethtool_info *pet_info)
 {
     struct ethtool_drvinfo drvinfo;
     std::memset(&drvinfo, 0, sizeof(drvinfo));
     drvinfo.cmd = ETHTOOL_GDRVINFO;
-    pifr->ifr_data = reinterpret_cast<char *>(&drvinfo);
-    int rc = tarvex_ethtool_request(fd, pifr);
+    struct ifreq ifr = request;
+    ifr.ifr_data = reinterpret_cast<char *>(&drvinfo);
+    int rc = tarvex_ethtool_request(fd, &ifr);
     if (rc == 0) {
         pet_info->pdriver_name = copy_kernel_text(drvinfo.driver);
         pet_info->pdriver_version = copy_kernel_text(drvinfo.version);
@@ -98,13 +101,14 @@ static void query_driver_info(int fd, struct ifreq *pifr, const char *pif_name, 
     }
 }
 
-static void query_link_state(int fd, struct ifreq *pifr, const char *pif_name, ethtool_info *pet_info)
+static void query_link_state(int fd, const struct ifreq &request, const char *pif_name, ethtool_info *pet_info)
 {
     struct ethtool_value value;
     std::memset(&value, 0, sizeof(value));
     value.cmd = ETHTOOL_GLINK;
-    pifr->ifr_data = reinterpret_cast<char *>(&value);
-    int rc = tarvex_ethtool_request(fd, pifr);
+    struct ifreq ifr = request;
+    ifr.ifr_data = reinterpret_cast<char *>(&value);
+    int rc = tarvex_ethtool_request(fd, &ifr);
     if (rc == 0) {
         pet_info->link_status = value.data != 0 ? link_up : link_down;
     } else if (rc < 0 && errno != EOPNOTSUPP) {
@@ -130,8 +134,8 @@ int32_t get_ethtool_info(char *pif_name, ethtool_info *pet_info)
         TARVEX_MSG(stderr, "ERROR: could not open socket for %s, (errno=%d), %s,%d\n", pif_name, errno);
         return 1;
     }
-    query_driver_info(sock.get(), &ifr, pif_name, pet_info);
-    query_link_state(sock.get(), &ifr, pif_name, pet_info);
+    query_driver_info(sock.get(), ifr, pif_name, pet_info);
+    query_link_state(sock.get(), ifr, pif_name, pet_info);
     return 0;
 }
 
@@ -176,7 +180,8 @@ int32_t get_pci_info(char *pbus_info, int32_t *ppci_ven, int32_t *ppci_dev, int3
     int32_t pci_val[4] = {0, 0, 0, 0};
     for (size_t i = 0; i < std::size(sys_file); i++) {
         char file_buff[file_buff_size];
-        std::snprintf(file_buff, sizeof(file_buff), "%s/%s/%s", sys_path, pbus_info, sys_file[i]);
+        // Fits: pci_paths_fit checked every path above.
+        (void)std::snprintf(file_buff, sizeof(file_buff), "%s/%s/%s", sys_path, pbus_info, sys_file[i]);
         uint32_t value = 0;
         if (!read_hex_attribute(file_buff, &value)) {
             TARVEX_MSG(stderr, "ERROR: could not open %s (errno=%d), %s,%d\n", file_buff, errno);
