@@ -4,6 +4,8 @@
 # that renders, a pkg-config file, and a library that a C and a C++ program
 # link and use through pkg-config alone.
 #
+# Exit status 77 (skipped) without pkg-config, man or nm.
+#
 # usage: check_install.sh BUILD_DIR SOURCE_DIR LIBDIR MANDIR CC CXX [FLAGS...]
 set -eu
 build=$1 source=$2 libdir=$3 mandir=$4 cc=$5 cxx=$6
@@ -15,6 +17,9 @@ prefix=$work/prefix
 rm -rf "$work"
 mkdir -p "$work"
 fail() { echo "check_install: $*" >&2; exit 1; }
+for tool in pkg-config man nm; do
+    command -v "$tool" >/dev/null || { echo "check_install: SKIP: needs $tool"; exit 77; }
+done
 
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" ||
     fail "cmake --install failed (see $work/install.log)"
