@@ -1,6 +1,6 @@
 # Installation and packaging: the report into sbin with its manual page, the
 # library tarvex_common with its public headers and a pkg-config file for the
-# other C and C++ tools of the family, and a Debian package of both.
+# other C and C++ tools of the family, and the Debian packages of both.
 # The stand-in management tools under tools/ are test fixtures and are never
 # installed.
 include(GNUInstallDirs)
