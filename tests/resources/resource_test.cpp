@@ -117,6 +117,24 @@ protected:
     std::string text_file;
 };
 
+TEST_F(Resources, InterfaceListClosesTheDirectory)
+{
+    int32_t listed = 0;
+    DIR *pdir = opendir("/sys/class/net");
+    ASSERT_NE(pdir, nullptr);
+    for (struct dirent *pentry; (pentry = readdir(pdir)) != nullptr;) {
+        listed += pentry->d_name[0] != '.';
+    }
+    closedir(pdir);
+    expect_no_leak([listed] {
+        char **ppif = nullptr;
+        int32_t count = 0;
+        ASSERT_EQ(get_interface_list(&ppif, nullptr, &count), 0);
+        ASSERT_EQ(count, listed);
+        free(ppif);
+    });
+}
+
 TEST_F(Resources, DriverQueryClosesItsSocket)
 {
     expect_no_leak([] {
