@@ -79,7 +79,8 @@ static int32_t read_permanent_mac(char *pif_name, const ethtool_info &et_info, c
         mac = host_query::increment_mac(mac);
     }
     char *ptext = static_cast<char *>(TARVEX_MALLOC(permanent_mac_text_size));
-    std::snprintf(ptext, permanent_mac_text_size, "%s", host_query::format_mac(mac).data());
+    // 17 characters and the terminator fit the 19 bytes.
+    (void)std::snprintf(ptext, permanent_mac_text_size, "%s", host_query::format_mac(mac).data());
     *pppermanent_mac = ptext;
     return 0;
 }

@@ -81,11 +81,11 @@ static bool fill_if_inet6_entry(std::string_view line, if_inet6_entry *pentry)
         return false;
     }
     std::copy(address.begin(), address.end(), pentry->address);
-    uint32_t *pnumbers[] = {&pentry->if_index, &pentry->prefix_len, &pentry->scope, &pentry->flags};
-    for (uint32_t *pnumber : pnumbers) {
-        if (!parse_hex_column(next_column(&line), pnumber)) {
-            return false;
-        }
+    if (!parse_hex_column(next_column(&line), &pentry->if_index) ||
+        !parse_hex_column(next_column(&line), &pentry->prefix_len) ||
+        !parse_hex_column(next_column(&line), &pentry->scope) ||
+        !parse_hex_column(next_column(&line), &pentry->flags)) {
+        return false;
     }
     std::string_view name = next_column(&line);
     if (name.empty() || name.size() >= sizeof(pentry->if_name) || !next_column(&line).empty()) {
@@ -127,23 +127,26 @@ std::array<char, 40> format_ipv6_full(const char (&address)[33])
 {
     std::array<char, 40> text{};
     const char *pa = address;
-    std::snprintf(text.data(), text.size(), "%.4s:%.4s:%.4s:%.4s:%.4s:%.4s:%.4s:%.4s", pa, pa + 4, pa + 8,
-                  pa + 12, pa + 16, pa + 20, pa + 24, pa + 28);
+    // Eight groups of at most four digits and seven colons: 39 characters.
+    (void)std::snprintf(text.data(), text.size(), "%.4s:%.4s:%.4s:%.4s:%.4s:%.4s:%.4s:%.4s", pa, pa + 4, pa + 8,
+                        pa + 12, pa + 16, pa + 20, pa + 24, pa + 28);
     return text;
 }
 
 std::array<char, 16> format_ipv4(const std::array<uint8_t, 4> &bytes)
 {
     std::array<char, 16> text{};
-    std::snprintf(text.data(), text.size(), "%d.%d.%d.%d", bytes[0], bytes[1], bytes[2], bytes[3]);
+    // Four bytes of at most three digits and three dots: 15 characters.
+    (void)std::snprintf(text.data(), text.size(), "%d.%d.%d.%d", bytes[0], bytes[1], bytes[2], bytes[3]);
     return text;
 }
 
 std::array<char, 18> format_mac(const std::array<uint8_t, 6> &bytes)
 {
     std::array<char, 18> text{};
-    std::snprintf(text.data(), text.size(), "%.2X:%.2X:%.2X:%.2X:%.02X:%.2X", bytes[0], bytes[1], bytes[2],
-                  bytes[3], bytes[4], bytes[5]);
+    // Six bytes of two digits and five colons: 17 characters.
+    (void)std::snprintf(text.data(), text.size(), "%.2X:%.2X:%.2X:%.2X:%.02X:%.2X", bytes[0], bytes[1], bytes[2],
+                        bytes[3], bytes[4], bytes[5]);
     return text;
 }
 
