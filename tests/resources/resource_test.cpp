@@ -110,8 +110,11 @@ protected:
         for (int i = 0; i < calls && !HasFailure(); i++) {
             call();
         }
-        EXPECT_EQ(open_descriptors(), before);
+        int after = open_descriptors();
+        EXPECT_EQ(after, before);
         EXPECT_TRUE(no_child_left());
+        std::printf("descriptors: %d before, %d after %d calls; no child left: %s\n", before, after, calls,
+                    no_child_left() ? "yes" : "no");
     }
 
     std::string text_file;
