@@ -153,6 +153,10 @@ collect() {
     tessio_exit | tolmarcli_exit)
         [[ $rest =~ ^[0-9]+$ ]] || fail "$directive: wants a status"
         ;;
+    limit_nofile)
+        [[ $rest =~ ^[0-9]+$ ]] || fail "limit_nofile: wants a number"
+        nofile=$rest
+        ;;
     etc)
         local file=${rest%%[[:blank:]]*}
         [[ -n $file && $file != /* && $file != *..* ]] || fail "etc: wants a relative FILE and TEXT"
@@ -270,6 +274,16 @@ build_etc() {
     mount -t overlay tarvex-etc -o "lowerdir=$layer:/etc" /etc || fail "cannot mount the overlay over /etc"
 }
 
+close_inherited_descriptors() {
+    local entry fd
+    for entry in /proc/$BASHPID/fd/*; do
+        fd=${entry##*/}
+        if ((fd > 2 && fd != 255)); then
+            eval "exec $fd>&-" 2>/dev/null || true
+        fi
+    done
+}
+
 inside() {
     local work=$1
     shift
@@ -282,6 +296,13 @@ inside() {
     build_pci_tree
     build_tools
     build_etc
+    # A descriptor limit for the program alone: the only way the shell
+    # cannot be started for a tool is that no pipe can be made.
+    # Descriptors inherited from the test runner would count against it.
+    if [[ -n $nofile ]]; then
+        close_inherited_descriptors
+        ulimit -n "$nofile" || fail "cannot limit descriptors to $nofile"
+    fi
     if [[ -n $preload ]]; then
         exec env LD_PRELOAD="$preload" TARVEX_FAKE_HOST="$host_copy" "$@"
     fi
@@ -291,6 +312,7 @@ inside() {
 # --- Entry ------------------------------------------------------------------
 
 preload=
+nofile=
 tool_log=/dev/null
 inside_work=
 while (($# > 0)); do

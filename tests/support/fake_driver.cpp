@@ -16,7 +16,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -218,18 +217,28 @@ std::vector<fake_nic> &fake_nics()
 
 void load_description(const char *ppath)
 {
-    std::ifstream file(ppath);
-    if (!file) {
+    // C stdio rather than a file stream: it fails cleanly when the program
+    // runs short of descriptors on purpose.
+    FILE *pfile = std::fopen(ppath, "r");
+    if (pfile == nullptr) {
         std::fprintf(stderr, "fake driver: cannot read host description %s\n", ppath);
         std::_Exit(70);
     }
-    std::string line;
-    while (std::getline(file, line)) {
+    char *praw = nullptr;
+    size_t raw_size = 0;
+    ssize_t got;
+    while ((got = getline(&praw, &raw_size, pfile)) != -1) {
+        std::string line(praw, static_cast<size_t>(got));
+        if (!line.empty() && line.back() == '\n') {
+            line.pop_back();
+        }
         size_t start = line.find_first_not_of(" \t");
         if (start != std::string::npos && line.compare(start, 4, "nic ") == 0) {
             fake_nics().push_back(parse_nic_line(line.substr(start)));
         }
     }
+    std::free(praw);
+    std::fclose(pfile);
 }
 
 const fake_nic *find_nic(const struct ifreq *pifr)
