@@ -6,7 +6,6 @@
 
 #include <linux/ethtool.h>
 #include <net/if.h>
-#include <sys/socket.h>
 
 #include "common_utilities.h"
 #include "diag.h"
@@ -52,9 +51,8 @@ static int32_t read_permanent_mac(char *pif_name, const ethtool_info &et_info, c
     }
     struct ifreq ifr;
     prepare_ifreq(&ifr, pif_name);
-    unique_fd sock(socket(AF_INET, SOCK_DGRAM, 0));
+    unique_fd sock(TARVEX_OPEN_ETHTOOL_SOCKET(pif_name));
     if (!sock.valid()) {
-        TARVEX_MSG(stderr, "ERROR: could not open socket for %s, (errno=%d), %s,%d\n", pif_name, errno);
         return 1;
     }
     uint32_t pci_function = host_query::pci_function_from_bus(et_info.pbus_info);

@@ -6,7 +6,6 @@
 #include <dirent.h>
 #include <linux/ethtool.h>
 #include <net/if.h>
-#include <sys/socket.h>
 
 #include "common_utilities.h"
 #include "diag.h"
@@ -129,9 +128,8 @@ int32_t get_ethtool_info(char *pif_name, ethtool_info *pet_info)
     }
     struct ifreq ifr;
     prepare_ifreq(&ifr, pif_name);
-    unique_fd sock(socket(AF_INET, SOCK_DGRAM, 0));
+    unique_fd sock(TARVEX_OPEN_ETHTOOL_SOCKET(pif_name));
     if (!sock.valid()) {
-        TARVEX_MSG(stderr, "ERROR: could not open socket for %s, (errno=%d), %s,%d\n", pif_name, errno);
         return 1;
     }
     query_driver_info(sock.get(), ifr, pif_name, pet_info);

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <sys/socket.h>
+
 // Directory listings
 void free_dir_listing(struct dirent **ppentries, int count)
 {
@@ -29,6 +31,17 @@ void prepare_ifreq(struct ifreq *pifr, const char *pif_name)
 {
     std::memset(pifr, 0, sizeof(*pifr));
     std::memcpy(pifr->ifr_name, pif_name, std::strlen(pif_name) + 1);
+}
+
+// Ethtool requests
+int open_ethtool_socket_at(const char *pif_name, const char *pfile, int line)
+{
+    int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    if (fd < 0) {
+        int err = errno;
+        std::fprintf(stderr, "ERROR: could not open socket for %s, (errno=%d), %s,%d\n", pif_name, err, pfile, line);
+    }
+    return fd;
 }
 
 // Sysfs hexadecimal attributes

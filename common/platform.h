@@ -58,6 +58,12 @@ bool fits_ifname(const char *pif_name);
 // Clears *pifr and copies the name; the caller has checked fits_ifname.
 void prepare_ifreq(struct ifreq *pifr, const char *pif_name);
 
+// Opens the datagram socket that carries ethtool requests for pif_name.  On
+// failure it reports "could not open socket" citing the caller's file and
+// line, and gives -1.
+int open_ethtool_socket_at(const char *pif_name, const char *pfile, int line);
+#define TARVEX_OPEN_ETHTOOL_SOCKET(name) open_ethtool_socket_at((name), __FILE_NAME__, __LINE__)
+
 // The value of a sysfs hexadecimal attribute as "%x" would scan it
 // ("0x8086\n" gives 0x8086); text that does not begin with a number gives 0.
 // Arithmetic wraps modulo 2^32, so no input is undefined.
