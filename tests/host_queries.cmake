@@ -8,7 +8,7 @@ function(tarvex_namespace_test target)
   cmake_parse_arguments(arg "" "" "SOURCES;NAMESPACE" ${ARGN})
   add_executable(${target} ${arg_SOURCES})
   target_link_libraries(${target} PRIVATE tarvex_common GTest::gtest GTest::gtest_main)
-  target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/host)
+  target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/host ${CMAKE_CURRENT_SOURCE_DIR}/support)
   set_target_properties(${target} PROPERTIES
     CROSSCOMPILING_EMULATOR "sh;${TARVEX_NAMESPACE_RUNNER};${arg_NAMESPACE};--")
   gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60

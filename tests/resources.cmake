@@ -4,4 +4,4 @@
 tarvex_namespace_test(tarvex_resources
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/resources/resource_test.cpp
   NAMESPACE --net --tmpfs /sys/bus/pci/devices --tmpfs /opt --overlay /etc)
-target_include_directories(tarvex_resources PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/host)
+target_include_directories(tarvex_resources PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/host ${CMAKE_CURRENT_SOURCE_DIR}/support)

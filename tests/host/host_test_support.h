@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include "open_descriptors.h"
 
 // True when this process's namespace of the kind ("net", "mnt") differs
 // from the one in_private_namespace.sh started from: the guard before a
@@ -72,20 +73,6 @@ inline std::string upper(std::string text)
 {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
     return text;
-}
-
-inline int open_descriptors()
-{
-    int count = 0;
-    DIR *pdir = opendir("/proc/self/fd");
-    if (pdir == nullptr) {
-        return -1;
-    }
-    while (readdir(pdir) != nullptr) {
-        count++;
-    }
-    closedir(pdir);
-    return count;
 }
 
 #endif

@@ -11,24 +11,9 @@
 #include <sys/stat.h>
 
 #include "common_utilities.h"
+#include "open_descriptors.h"
 
 namespace {
-
-int open_descriptor_count()
-{
-    DIR *pdir = opendir("/proc/self/fd");
-    if (pdir == nullptr) {
-        return -1;
-    }
-    int count = 0;
-    while (const struct dirent *pentry = readdir(pdir)) {
-        if (pentry->d_name[0] != '.') {
-            count++;
-        }
-    }
-    closedir(pdir);
-    return count;
-}
 
 bool interface_exists(const std::string &name)
 {
@@ -59,7 +44,7 @@ TEST(Descriptors, DriverQueriesCloseTheirSocketOnEveryPath)
     char too_long[] = "a-name-of-16-chr";
     bool have_eth0 = interface_exists(eth0);
 
-    int before = open_descriptor_count();
+    int before = open_descriptors();
     ASSERT_GT(before, 0);
     testing::internal::CaptureStderr();
     for (int i = 0; i < rounds; i++) {
@@ -84,7 +69,7 @@ TEST(Descriptors, DriverQueriesCloseTheirSocketOnEveryPath)
         ASSERT_EQ(info.pbus_info, nullptr);
     }
     std::string errors = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(open_descriptor_count(), before);
+    EXPECT_EQ(open_descriptors(), before);
 
     EXPECT_EQ(count_occurrences(errors, "ERROR: ETHTOOL_GDRVINFO ioctl to tarvexnosuch0 failed, (errno=19, -1), "),
               static_cast<size_t>(rounds));
@@ -104,7 +89,7 @@ TEST(Descriptors, PciIdentityClosesEveryAttributeFile)
     ASSERT_NE(info.pbus_info, nullptr);
     char not_pci[] = "tarvex-no-such-function";
 
-    int before = open_descriptor_count();
+    int before = open_descriptors();
     testing::internal::CaptureStderr();
     int32_t ids[4] = {0, 0, 0, 0};
     for (int i = 0; i < rounds; i++) {
@@ -115,7 +100,7 @@ TEST(Descriptors, PciIdentityClosesEveryAttributeFile)
         ASSERT_EQ(get_pci_info(not_pci, &ids[0], &ids[1], &ids[2], &ids[3]), 1);
     }
     std::string errors = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(open_descriptor_count(), before);
+    EXPECT_EQ(open_descriptors(), before);
     free_ethtool_info_members(&info);
 
     EXPECT_NE(ids[0], 0) << "eth0's PCI vendor was not read";

@@ -10,19 +10,9 @@
 #include <vector>
 
 #include "common_utilities.h"
+#include "open_descriptors.h"
 
 namespace {
-
-int open_descriptors()
-{
-    int count = 0;
-    DIR *pdir = opendir("/proc/self/fd");
-    while (readdir(pdir) != nullptr) {
-        count++;
-    }
-    closedir(pdir);
-    return count;
-}
 
 class TextFiles : public testing::Test {
 protected:

@@ -15,22 +15,9 @@
 
 #include "port_map_parse.h"
 #include "tool_lines.h"
+#include "open_descriptors.h"
 
 namespace {
-
-int open_fd_count()
-{
-    int count = 0;
-    DIR *pdir = opendir("/proc/self/fd");
-    if (pdir == nullptr) {
-        return -1;
-    }
-    while (readdir(pdir) != nullptr) {
-        count++;
-    }
-    closedir(pdir);
-    return count;
-}
 
 bool start(tool_lines *ptool, const std::string &command)
 {
@@ -124,7 +111,7 @@ TEST(ToolLines, ReadsAHundredThousandLines)
 // still writing; no descriptor and no child outlives the reader.
 TEST(ToolLines, ClosesOnEveryPath)
 {
-    int before = open_fd_count();
+    int before = open_descriptors();
     for (int i = 0; i < 50; i++) {
         tool_lines tool;
         ASSERT_TRUE(start(&tool, "yes '0b 00 3'"));
@@ -138,7 +125,7 @@ TEST(ToolLines, ClosesOnEveryPath)
         std::string_view line;
         EXPECT_FALSE(next_tool_line(&tool, &line));
     }
-    EXPECT_EQ(open_fd_count(), before);
+    EXPECT_EQ(open_descriptors(), before);
 }
 
 // popen fails when no descriptor is left for its pipe; the command line is
