@@ -7,34 +7,13 @@
 #include <cstring>
 #include <limits>
 
+#include "char_class.h"
 #include "multi_port_boards.h"
 
 namespace host_query {
 
 // Text helpers (string_view's throwing members, substr and copy, are not
 // used: the library stays free of the C++ runtime)
-static bool is_hex_digit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-static uint32_t hex_value(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return static_cast<uint32_t>(c - '0');
-    }
-    if (c >= 'a' && c <= 'f') {
-        return static_cast<uint32_t>(c - 'a' + 10);
-    }
-    return static_cast<uint32_t>(c - 'A' + 10);
-}
-
-// The C locale's white space, as isspace() sees it.
-static bool is_c_space(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 static bool is_digit(char c)
 {
     return c >= '0' && c <= '9';
@@ -67,7 +46,7 @@ static bool parse_hex_column(std::string_view column, uint32_t *pvalue)
         if (!is_hex_digit(c)) {
             return false;
         }
-        value = value * 16U + hex_value(c);
+        value = value * 16U + static_cast<uint32_t>(hex_digit_value(c));
     }
     *pvalue = value;
     return true;

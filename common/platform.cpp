@@ -2,12 +2,13 @@
 // attributes.
 #include "platform.h"
 
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
 #include <sys/socket.h>
+
+#include "char_class.h"
 
 // Directory listings
 void free_dir_listing(struct dirent **ppentries, int count)
@@ -45,24 +46,10 @@ int open_ethtool_socket_at(const char *pif_name, const char *pfile, int line)
 }
 
 // Sysfs hexadecimal attributes
-static int hex_digit_value(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 uint32_t parse_hex_attribute(std::string_view text)
 {
     size_t pos = 0;
-    while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos])) != 0) {
+    while (pos < text.size() && is_c_space(text[pos])) {
         pos++;
     }
     bool negative = false;

@@ -2,27 +2,18 @@
 // entry names.  Pure text in, values out.
 #include "port_map_parse.h"
 
+#include "char_class.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <limits>
 
 // Number scanning, one conversion at a time from the front of the text
 
-static bool is_blank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
+// The value of a digit of the base (10 or 16), or -1.
 static int digit_value(char c, int base)
 {
-    int value = base; // no digit
-    if (c >= '0' && c <= '9') {
-        value = c - '0';
-    } else if (c >= 'a' && c <= 'f') {
-        value = c - 'a' + 10;
-    } else if (c >= 'A' && c <= 'F') {
-        value = c - 'A' + 10;
-    }
+    int value = hex_digit_value(c);
     return value < base ? value : -1;
 }
 
@@ -37,7 +28,7 @@ static bool scan_number(std::string_view *ptext, int base, bool *pnegative, uint
 {
     std::string_view text = *ptext;
     size_t pos = 0;
-    while (pos < text.size() && is_blank(text[pos])) {
+    while (pos < text.size() && is_c_space(text[pos])) {
         pos++;
     }
     *pnegative = false;
