@@ -214,15 +214,8 @@ bool token_line_selected(std::string_view line, std::string_view token)
 // Distribution detection
 int32_t leading_int(std::string_view text)
 {
-    size_t pos = 0;
-    while (pos < text.size() && is_c_space(text[pos])) {
-        pos++;
-    }
     bool negative = false;
-    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
-        negative = text[pos] == '-';
-        pos++;
-    }
+    size_t pos = skip_space_and_sign(text, &negative);
     // Accumulate past the int32_t range without overflow, then clamp.
     constexpr int64_t limit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
     int64_t value = 0;

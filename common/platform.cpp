@@ -48,15 +48,8 @@ int open_ethtool_socket_at(const char *pif_name, const char *pfile, int line)
 // Sysfs hexadecimal attributes
 uint32_t parse_hex_attribute(std::string_view text)
 {
-    size_t pos = 0;
-    while (pos < text.size() && is_c_space(text[pos])) {
-        pos++;
-    }
     bool negative = false;
-    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
-        negative = text[pos] == '-';
-        pos++;
-    }
+    size_t pos = skip_space_and_sign(text, &negative);
     if (pos + 1 < text.size() && text[pos] == '0' && (text[pos + 1] == 'x' || text[pos + 1] == 'X')) {
         pos += 2;
     }

@@ -56,6 +56,18 @@ static bool fits_buffer(int length, size_t size)
     return length >= 0 && static_cast<size_t>(length) < size;
 }
 
+// Starts the command line in ptool's buffer and drops the listing's header
+// lines; false, after the message, when the shell cannot be started.
+static bool start_listing(tool_lines *ptool, int header_lines)
+{
+    if (!start_tool(ptool)) {
+        TARVEX_MSG(stderr, "ERROR: could not execute command: %s at %s,%d\n", ptool->buffer);
+        return false;
+    }
+    skip_tool_lines(ptool, header_lines);
+    return true;
+}
+
 // The adapter list
 
 static void add_net_adapter(uint32_t bus, uint32_t device, uint32_t function)
@@ -141,11 +153,9 @@ static int32_t get_slot_number(uint32_t bus, uint32_t device)
     if (!fits_buffer(length, sizeof(tool.buffer))) {
         return -1;
     }
-    if (!start_tool(&tool)) {
-        TARVEX_MSG(stderr, "ERROR: could not execute command: %s at %s,%d\n", tool.buffer);
+    if (!start_listing(&tool, inventory_header_lines)) {
         return -1;
     }
-    skip_tool_lines(&tool, inventory_header_lines);
     std::string_view line;
     inventory_entry entry{};
     while (next_tool_line(&tool, &line)) {
@@ -248,11 +258,9 @@ static int32_t get_smbios_nic_port_map(void)
     if (!fits_buffer(length, sizeof(tool.buffer))) {
         return -1;
     }
-    if (!start_tool(&tool)) {
-        TARVEX_MSG(stderr, "ERROR: could not execute command: %s at %s,%d\n", tool.buffer);
+    if (!start_listing(&tool, port_map_header_lines)) {
         return -1;
     }
-    skip_tool_lines(&tool, port_map_header_lines);
     std::string_view line;
     port_map_entry entry{};
     while (next_tool_line(&tool, &line)) {

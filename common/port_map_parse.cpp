@@ -27,15 +27,7 @@ static constexpr uint64_t saturated = uint64_t{1} << 40;
 static bool scan_number(std::string_view *ptext, int base, bool *pnegative, uint64_t *pmagnitude)
 {
     std::string_view text = *ptext;
-    size_t pos = 0;
-    while (pos < text.size() && is_c_space(text[pos])) {
-        pos++;
-    }
-    *pnegative = false;
-    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
-        *pnegative = text[pos] == '-';
-        pos++;
-    }
+    size_t pos = skip_space_and_sign(text, pnegative);
     // "0x" is a prefix only when a hexadecimal digit follows it; otherwise
     // the "0" is the number and the "x" is left over.
     if (base == 16 && pos + 2 < text.size() && text[pos] == '0' &&

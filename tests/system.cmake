@@ -6,6 +6,7 @@
 # The driver stand-in, preloaded into tarvex on a fake host.
 add_library(tarvex_fake_driver SHARED ${CMAKE_CURRENT_SOURCE_DIR}/support/fake_driver.cpp)
 target_link_libraries(tarvex_fake_driver PRIVATE ${CMAKE_DL_LIBS})
+target_include_directories(tarvex_fake_driver PRIVATE ${PROJECT_SOURCE_DIR}/common)
 if(TARVEX_SANITIZE)
   # The vptr check probes memory through a pipe; in a scenario that leaves
   # the program no descriptor for one, it misreads the stand-in's own

@@ -29,6 +29,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "char_class.h"
+
 namespace {
 
 struct fake_nic {
@@ -47,20 +49,6 @@ struct fake_nic {
 
 // Decoding of the description's escapes (the subset of printf %b that names
 // need): \\ \a \b \e \f \n \r \t \v \xHH \0NNN.
-int hex_value(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 size_t decode_numeric_escape(std::string_view text, size_t pos, std::string &out)
 {
     bool hex = text[pos] == 'x';
@@ -70,7 +58,7 @@ size_t decode_numeric_escape(std::string_view text, size_t pos, std::string &out
     int value = 0;
     size_t digits = 0;
     for (; i < text.size() && digits < max_digits; i++, digits++) {
-        int digit = hex_value(text[i]);
+        int digit = hex_digit_value(text[i]);
         if (digit < 0 || digit >= base) {
             break;
         }
@@ -145,8 +133,8 @@ void parse_eeprom(fake_nic &nic, const std::string &text, const std::string &lin
         description_error(line, "bad eeprom offset");
     }
     for (size_t i = colon + 1; i < text.size(); i += 2) {
-        int high = hex_value(text[i]);
-        int low = hex_value(text[i + 1]);
+        int high = hex_digit_value(text[i]);
+        int low = hex_digit_value(text[i + 1]);
         if (high < 0 || low < 0) {
             description_error(line, "bad eeprom bytes");
         }
