@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tarvex: which expansion slot, port, interconnect bay and bay port each
 // Ethernet interface of this server sits on, and its adapter's model name.
 #include <cstdint>

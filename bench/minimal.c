@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The system work of one report and nothing else: the lower bound that
  * tarvex's run time is measured against.  Lists /sys/class/net, and for
  * every name containing "eth": a datagram socket, the driver-information and

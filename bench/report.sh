@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # What the whole report costs next to the bare system work it needs.  Times
 # the tarvex process against bench/minimal.c (list /sys/class/net, per "eth"
 # name a socket and the two ethtool requests, the four PCI attribute reads

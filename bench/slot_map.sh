@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # What the slot and bay columns cost.  A simulated blade host with 16
 # Ethernet functions on 8 dual-port adapters (slots 1 to 8), the stand-in
 # management tools installed.  Prints the report's wall time, the number of

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Runs commands many times, interleaved (A, B, A, B, ...) so that load from
  * elsewhere on the machine falls on all of them alike, and prints for each
  * its median wall time and its peak resident memory as the kernel measured

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installation and packaging: the report into sbin with its manual page, the
 # library tarvex_common with its public headers and a pkg-config file for the
 # other C and C++ tools of the family, and the Debian packages of both.

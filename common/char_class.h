@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Character tests shared by the text parsers.  They follow the C locale
 // whatever locale a calling program has set, so tool output, sysfs and
 // procfs text parse the same everywhere.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Enumerations, their display tables and the records shared by the tarvex
  * family of tools.  Plain C so that C tools can include it as well. */
 #ifndef TARVEX_COMMON_STRUCTS_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Host queries of the tarvex tool family: interfaces, PCI identity, the
  * adapter catalogue, management-package presence, slot lookup, addresses,
  * permanent MAC, text reading and distribution detection.  Plain C. */

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Interface addresses and administrative state: IPv4 and MAC values from
 // interface ioctls on a raw socket, the first IPv6 address from the kernel's
 // /proc/net/if_inet6.

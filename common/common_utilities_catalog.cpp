@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The adapter catalogue: lookups in the built-in table and the plain-text
 // copies handed to callers.
 #include <cstdlib>

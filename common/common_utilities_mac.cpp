@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The permanent (factory) MAC address of a catalogued adapter, read from its
 // EEPROM through the driver's ethtool EEPROM request.
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Interface enumeration, the driver and link query, and PCI identity.
 #include <cerrno>
 #include <cstdlib>

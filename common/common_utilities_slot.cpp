@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Presence of the management package and the slot/bay query by bus address.
 #include <string_view>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Line-oriented reading of text files (trimming, the line reader, token
 // lines) and detection of the installed distribution from its release file.
 #include <cstdlib>

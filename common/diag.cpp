@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fatal allocation failure and the allocating helpers built on it.
 #include "diag.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Diagnostics and allocation helpers shared by the implementation files.
 // Every message of the tool family ends with the reporting source file's
 // base name and line ("%s,%d"); these macros append both, so a message text

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Byte substitution for the catalogue's model names.  The permutation keeps
 // 0 in place, so a scrambled name never holds a zero byte and the stored
 // field stays a well-formed C string.

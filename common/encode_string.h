@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Byte substitution that keeps the catalogue's model names scrambled. */
 #ifndef TARVEX_ENCODE_STRING_H
 #define TARVEX_ENCODE_STRING_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pure parsing and formatting behind the host queries (no I/O here).
 #include "host_query_parse.h"
 

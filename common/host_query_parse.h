@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pure parsing and formatting behind the host queries: each function takes
 // text or values and returns values, with no I/O, so the queries' shells stay
 // thin and the logic can be tested and fuzzed on its own.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The multi-port boards of the catalogue, known by their PCI subsystem device
 // id.  Their ports share one address block in the EEPROM, so reading a
 // port's permanent MAC address depends on whether the board is one of these.

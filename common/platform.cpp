@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers around the platform seams: listings, interface names, sysfs
 // attributes.
 #include "platform.h"

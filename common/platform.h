@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Seams to the platform and small owners for its handles.  Each kind of
 // platform access goes through one function here, so tests can replace a
 // seam (link their own definition) or script it (LD_PRELOAD), and the rest of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The ethtool request seam (SIOCETHTOOL): kept alone in this file so a test
 // can link its own definition, which scripts the driver's answers.
 #include "platform.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The interface ioctl seam (SIOCGIF*): kept alone in this file so a test can
 // link its own definition instead.
 #include "platform.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The host's Ethernet PCI functions with their slot, port within the slot,
 // interconnect bay and bay port.  The list is built once, on the first
 // query, from sysfs and the management package's two tools, and kept until

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /* Ethernet PCI functions of the host with their slot, port and bay, learnt
  * once per run from the management package's tools. */
 #ifndef TARVEX_PORT_MAP_H

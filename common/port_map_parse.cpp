@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Parsers for the inventory and port map listings, bus addresses and PCI
 // entry names.  Pure text in, values out.
 #include "port_map_parse.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Parsers for what the slot and bay mapping reads: one line of the inventory
 // listing, one line of the port map listing, one interface bus address and
 // one PCI directory entry name.  Each takes text and returns values; none

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Running a management tool and handing back its output lines.
 #include "tool_lines.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Running a management tool through the shell and reading its output line
 // by line.  All tool I/O of the slot and bay mapping goes through here; the
 // callers parse the lines with port_map_parse.h.

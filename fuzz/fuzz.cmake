@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Fuzz targets for every parser of outside text (libFuzzer), built only with
 # -DTARVEX_FUZZ=ON and clang.  They link their own copy of the library,
 # instrumented for coverage and built with AddressSanitizer and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Bus addresses as drivers report them and PCI entry names as sysfs lists
 // them.  Properties: the form follows from the colon count, a parsed address
 // prints back to text that parses to the same function, and the PCI function

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Catalogue lookups with arbitrary keys: 16 input bytes are the four PCI
 // identifiers.  Properties: get_db_struct_info and non_orv_nic agree, a copy
 // carries the key it was asked for, its model name is terminated at its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared by the fuzz targets: a failed property prints what failed and
 // aborts, which libFuzzer records as a crash with the input that caused it.
 #ifndef TARVEX_FUZZ_CHECK_H

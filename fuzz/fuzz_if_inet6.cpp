@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Lines of /proc/net/if_inet6.  Properties of an accepted line: 32 hex
 // digits of address, a name terminated inside its field, a full form of
 // eight groups, a scope inside the enumeration.  (A name column holding NUL

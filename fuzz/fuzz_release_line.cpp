@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // First lines of distribution release files: distribution, edition and
 // major version.  Properties: the enumerations stay in range, the
 // distribution follows the documented order of markers in any letter case,

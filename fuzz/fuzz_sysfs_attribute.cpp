@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // PCI attribute files (vendor, device, subsystem ids) and class files, as
 // read from sysfs.  Property: for text that is a hexadecimal number of at
 // most 8 digits, with or without "0x", the value is the one "%x" scans.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text reading helpers: trim_chars on any string and set, token selection
 // on any line and token.  Input: one length byte, that many bytes of set
 // (or token), then the string (or line).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The two management tool listings: every line format they can hand over.
 // The first input byte picks the listing, the rest is one line of it.
 // Properties: a parsed line prints back to text that parses to the same

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Seed corpora for the fuzz targets, taken from the test fixtures: the
 # system scenarios' host descriptions, the string literals of the parsers'
 # unit tests, the catalogue's data file and this host's /proc/net/if_inet6.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The report on a host whose /sys/class/net cannot be listed (the other
 # adversarial hosts are scenarios under system/scenarios).
 add_test(NAME system.unreadable_net_dir

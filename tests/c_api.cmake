@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The public headers and a few operations used from C11.
 add_executable(tarvex_c_api_test ${CMAKE_CURRENT_SOURCE_DIR}/c_api/c_api_test.c)
 set_target_properties(tarvex_c_api_test PROPERTIES C_STANDARD 11 C_STANDARD_REQUIRED ON C_EXTENSIONS OFF

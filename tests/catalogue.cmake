@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Adapter catalogue tests.  The unit tests read common/nic_db.txt to compare
 # the compiled table with it; catalogue_names_scrambled scans the built
 # program for plain model names.

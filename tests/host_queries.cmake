@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Host query tests that need root and private namespaces.  Each test case
 # runs in namespaces of its own, made by host/in_private_namespace.sh; without
 # root or namespaces they are counted as skipped.

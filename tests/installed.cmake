@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The installed library as another tool of the family uses it: install into
 # a scratch prefix in the build tree, then build a C and a C++ program
 # against the installed headers and library through pkg-config.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The report module built once more for the unit tests: its entry renamed so
 # that the GoogleTest runner keeps main, everything else as in tarvex.
 if(TARGET tarvex_unit)

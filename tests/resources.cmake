@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Descriptors and children after 10,000 calls of each query that opens a
 # socket, file or pipe; in private namespaces, with a scripted driver seam.
 # (Uses tarvex_namespace_test from host_queries.cmake, included before.)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # System tests: the built tarvex on fake hosts, each scenario in its own
 # private mount and network namespace and its own process.  A scenario is
 # tests/system/scenarios/NAME.host with its expected outputs beside it

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Shows tarvex's complete report for a simulated blade host with two
 # dual-port adapters and the management package (tools/demo.host), inside a
 # private mount and network namespace: nothing on this machine changes.

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Runs a command on a simulated host, built from a host description (format:
 # tests/system/README.md), inside a private mount and network namespace.
 #

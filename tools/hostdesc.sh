@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Reading a fake host description (tests/system/README.md describes the
 # format).  Sourced by the fake-host builder and the management tool
 # stand-ins, so all of them read a description the same way.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The catalogue header common/nic_db.h is generated from common/nic_db.txt and
 # committed.  Every build regenerates it in memory and fails while the
 # committed file differs, so the library always compiles the table its data

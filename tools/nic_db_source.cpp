@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reader of the catalogue's data file.
 #include "nic_db_source.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reader of the catalogue's data file (common/nic_db.txt): the generator
 // turns its rows into common/nic_db.h, and the tests compare the built table
 // and binary against it.

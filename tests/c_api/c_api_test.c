@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The public headers from a C translation unit: all of them compile together
  * as C11, and a few operations called from C give the documented results.
  * Exit status 0 when every check holds. */

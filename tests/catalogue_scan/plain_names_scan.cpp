@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Scans a built program for the catalogue's model names.  Fails when any
 // 16-byte stretch of a plain name (or a whole shorter name) occurs in it, and
 // also when a scrambled name is missing: that proves the table is in the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Small helpers of the host query tests that run inside private namespaces.
 #ifndef TARVEX_HOST_TEST_SUPPORT_H
 #define TARVEX_HOST_TEST_SUPPORT_H

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Runs a test program inside private namespaces made for it alone, so that
 # it can create interfaces and mount fake trees without touching the host.
 #

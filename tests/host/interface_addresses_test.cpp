@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Interface addresses and state against the real kernel: veth pairs in a
 // private network namespace (run through in_private_namespace.sh --net),
 // compared with what ip reports there.

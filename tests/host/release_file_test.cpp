@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Distribution detection from the release files, on an overlay of /etc in
 // a private mount namespace (run through in_private_namespace.sh --overlay /etc).
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The permanent MAC address end to end, and the address queries' failure
 // messages, with this binary's own definitions of the two ioctl seams: the
 // ethtool seam answers as a driver over a fake EEPROM image, the interface

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Installs the build into a scratch prefix and checks what a developer of
 # another tool of the family gets: exactly the expected files, a manual page
 # that renders, a pkg-config file, and a library that a C and a C++ program

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* A tool of the family as an outside developer writes it: built only from
  * the installed headers and library (through pkg-config), as C and as C++,
  * it calls the library's host queries on this host and checks the answers

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Descriptors and child processes: every query that opens a socket, a file
 // or a pipe, called 10,000 times, leaves the process's descriptor count as
 // it was and no child unreaped.  The program runs in private namespaces

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Stand-in for kernel network drivers, loaded with LD_PRELOAD into a program
 // under test on a fake host.  It answers the ethtool requests (SIOCETHTOOL)
 // for the interfaces that the host description names in "nic" lines and

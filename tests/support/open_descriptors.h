@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How many descriptors this process holds, counted through /proc/self/fd;
 // -1 when that cannot be read.  Resource tests compare it before and after
 // many calls.

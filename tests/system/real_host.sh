@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # tarvex on the real machine, which it only reads.  Its eth0 is a PCI
 # function of a kind the catalogue does not hold (on our machines a
 # paravirtual network device): the report must show it as "unknown model",

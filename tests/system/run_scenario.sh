@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Runs the built tarvex on the fake host of one scenario and compares what it
 # printed with the expected files beside the description:
 #   NAME.stdout   standard output, byte for byte (absent: must be empty)

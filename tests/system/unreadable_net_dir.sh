@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # The report on a host whose /sys/class/net cannot be listed, two ways, in a
 # private namespace with a tmpfs over /sys/class: "net" is a regular file
 # (the scan fails with ENOTDIR), or a directory of mode 000 while tarvex runs

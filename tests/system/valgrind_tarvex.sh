@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: MIT
 # Stands in for the tarvex binary in a system scenario and runs it under
 # valgrind memcheck, with the driver stand-in preloaded into tarvex itself.
 #   TARVEX_VALGRIND_BINARY   the tarvex to run

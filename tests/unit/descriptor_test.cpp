@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // No descriptor outlives a query: the driver query's socket and the PCI
 // attribute files are closed on every path, counted through /proc/self/fd
 // over many queries of this machine's own interfaces (read only).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Name scrambling: encode and decode are inverse byte substitutions that
 // touch exactly the counted bytes.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The pure parsers and formatters behind the host queries.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Interface enumeration on this host (read-only): the names selected and the
 // layout of the single block they come in.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The adapter catalogue: the compiled table against its data file, and the
 // lookups and copies handed to callers.
 #include <gtest/gtest.h>

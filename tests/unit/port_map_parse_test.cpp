@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Parsers of the inventory and port map listings, of interface bus
 // addresses and of PCI entry names.
 #include <gtest/gtest.h>

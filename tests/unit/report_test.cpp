@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The report's output: numeric cells, and the header and rows of a run on
 // this host (read-only; the fake-host system tests cover other hosts).
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // get_slot_info on bus addresses it must not look up: every output -1,
 // result 1, and only the three-colon form says anything (on standard
 // output).  None of these reaches the port map, so the process-wide map is

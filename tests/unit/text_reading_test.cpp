@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Trimming, the line reader and token lines on temporary files.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Running a tool and reading its output lines: line cutting, header
 // skipping, hostile output, closing on every path.
 #include <gtest/gtest.h>
