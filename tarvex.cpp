@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // tarvex: which expansion slot, port, interconnect bay and bay port each
 // Ethernet interface of this server sits on, and its adapter's model name.
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -79,8 +80,41 @@ static void report_interface(char *pif_name, int32_t tolmar_available)
     free_ethtool_info_members(&einfo);
 }
 
+// The management tools and the awk of their command lines are found on the
+// system's own directories, never through the caller's PATH: the report runs
+// as root, and a directory early in a caller's PATH must not supply them.
+static constexpr const char *tool_search_path = "/usr/sbin:/usr/bin:/sbin:/bin";
+
+static void set_tool_search_path(void)
+{
+    if (setenv("PATH", tool_search_path, 1) != 0) {
+        TARVEX_MALLOC_FAILED();
+    }
+}
+
+// The table is the run's whole result: a table that could not be written (a
+// full disk, a closed descriptor, a reader gone while SIGPIPE is ignored)
+// makes the run fail.  A closed standard output with nothing to write loses
+// nothing.
+static int finish_output(int status)
+{
+    errno = 0;
+    bool failed = std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
+    int err = errno;
+    if (std::fclose(stdout) != 0 && (failed || errno != EBADF)) {
+        err = failed && err != 0 ? err : errno;
+        failed = true;
+    }
+    if (failed) {
+        TARVEX_MSG(stderr, "ERROR: could not write the report to standard output (errno=%d), %s,%d\n", err);
+        return 1;
+    }
+    return status;
+}
+
 int main()
 {
+    set_tool_search_path();
     int32_t tolmar_available = 1;
     if (tolmar_installed() == 0) {
         warn_tolmar_missing();
@@ -92,7 +126,7 @@ int main()
     int32_t rc = get_interface_list(&ppif, match_pattern, &if_count);
     if (rc != 0) {
         TARVEX_MSG(stdout, "\n\nERROR: get_interface_list filed RC = %d\n%s,%d\n\n", rc);
-        return 1;
+        return finish_output(1);
     }
     if (if_count != 0) {
         print_header();
@@ -102,5 +136,5 @@ int main()
     }
     std::free(ppif);
     ppif = nullptr;
-    return 0;
+    return finish_output(0);
 }

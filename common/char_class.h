@@ -28,6 +28,13 @@ inline constexpr bool is_hex_digit(char c)
     return hex_digit_value(c) >= 0;
 }
 
+// Upper case as toupper() gives it in the C locale: only a to z change, so a
+// calling program's locale (a Turkish dotless I, say) changes no match.
+inline constexpr char ascii_upper(char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
 // White space as isspace() sees it in the C locale.
 inline constexpr bool is_c_space(char c)
 {

@@ -32,6 +32,11 @@ int32_t get_interface_list(char ***pppif, char *pmatch_pattern, int32_t *pif_cou
     struct dirent **filelist = nullptr;
     int file_count = scandir(sys_class_net, &filelist, nullptr, alphasort);
     if (file_count < 0) {
+        // An unlistable directory is an empty list; running out of memory
+        // while listing is as fatal here as everywhere else.
+        if (errno == ENOMEM) {
+            TARVEX_MALLOC_FAILED();
+        }
         return 0;
     }
     size_t string_bytes = 0;

@@ -3,7 +3,6 @@
 #include "host_query_parse.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -56,8 +55,10 @@ static bool parse_hex_column(std::string_view column, uint32_t *pvalue)
 // Interface addresses
 static bool fill_if_inet6_entry(std::string_view line, if_inet6_entry *pentry)
 {
+    // Any 32 characters are taken as the address: whether they form one is
+    // for inet_pton to say, and its refusal is reported to the caller.
     std::string_view address = next_column(&line);
-    if (address.size() != 32 || !std::all_of(address.begin(), address.end(), is_hex_digit)) {
+    if (address.size() != 32) {
         return false;
     }
     std::copy(address.begin(), address.end(), pentry->address);
@@ -228,14 +229,13 @@ int32_t leading_int(std::string_view text)
         std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
 }
 
-// Position of marker in the line upper-cased with toupper (as the C library
-// does it in the caller's locale; in the C locale only a to z change).
+// Position of marker in the line upper-cased in the C locale's way, whatever
+// locale the calling program has set.
 static size_t find_upper(std::string_view line, std::string_view marker)
 {
     for (size_t pos = 0; pos + marker.size() <= line.size(); pos++) {
         size_t i = 0;
-        while (i < marker.size() &&
-               std::toupper(static_cast<unsigned char>(line[pos + i])) == static_cast<unsigned char>(marker[i])) {
+        while (i < marker.size() && ascii_upper(line[pos + i]) == marker[i]) {
             i++;
         }
         if (i == marker.size()) {

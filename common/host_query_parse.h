@@ -28,7 +28,8 @@ struct if_inet6_entry {
 };
 
 // True and *pentry filled when the line has exactly the six columns, the
-// address is 32 hexadecimal digits and each number fits 32 bits.  Otherwise
+// address column is 32 characters (hexadecimal digits or not) and each
+// number fits 32 bits.  Otherwise
 // false and *pentry zeroed.  The index column may be wider than two digits
 // (interface index above 0xff).
 bool parse_if_inet6_line(std::string_view line, if_inet6_entry *pentry);

@@ -47,6 +47,8 @@ int open_ethtool_socket_at(const char *pif_name, const char *pfile, int line)
 }
 
 // Sysfs hexadecimal attributes
+static constexpr size_t sysfs_page_bytes = 4096;
+
 uint32_t parse_hex_attribute(std::string_view text)
 {
     bool negative = false;
@@ -67,9 +69,10 @@ bool read_hex_attribute(const char *ppath, uint32_t *pvalue)
     if (!file) {
         return false;
     }
-    // sysfs attributes are short; the first 63 bytes hold any number there.
-    char text[64];
-    size_t got = std::fread(text, 1, sizeof(text) - 1, file.get());
+    // sysfs serves an attribute as at most one page; reading all of it lets
+    // the number follow any run of blanks, as a "%x" scan allows.
+    char text[sysfs_page_bytes];
+    size_t got = std::fread(text, 1, sizeof(text), file.get());
     *pvalue = parse_hex_attribute(std::string_view(text, got));
     return true;
 }

@@ -290,10 +290,8 @@ int32_t get_slot_bay_info(int32_t bus, int32_t device, int32_t function, int32_t
         need_init = 0;
         init_port_map_table();
     }
-    // The list holds unsigned PCI numbers; a negative one names no function.
-    if (bus < 0 || device < 0 || function < 0) {
-        return -1;
-    }
+    // PCI numbers are unsigned in the list: a value that names no function
+    // there simply finds nothing.
     vrk_network_adapter_p padapter = get_net_adapter_by_BusDevFun(
         static_cast<uint32_t>(bus), static_cast<uint32_t>(device), static_cast<uint32_t>(function));
     if (padapter == nullptr) {

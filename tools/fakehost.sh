@@ -154,6 +154,13 @@ collect() {
     tessio_exit | tolmarcli_exit)
         [[ $rest =~ ^[0-9]+$ ]] || fail "$directive: wants a status"
         ;;
+    caller_stdout)
+        hostdesc_decode "$rest" caller_stdout
+        ;;
+    caller_path)
+        hostdesc_decode "$rest" caller_path
+        has_caller_path=1
+        ;;
     limit_nofile)
         [[ $rest =~ ^[0-9]+$ ]] || fail "limit_nofile: wants a number"
         nofile=$rest
@@ -304,16 +311,22 @@ inside() {
         close_inherited_descriptors
         ulimit -n "$nofile" || fail "cannot limit descriptors to $nofile"
     fi
-    if [[ -n $preload ]]; then
-        exec env LD_PRELOAD="$preload" TARVEX_FAKE_HOST="$host_copy" "$@"
+    local -a environment=(TARVEX_FAKE_HOST="$host_copy")
+    [[ -z $preload ]] || environment+=(LD_PRELOAD="$preload")
+    ((has_caller_path == 0)) || environment+=(PATH="$caller_path")
+    if [[ -n $caller_stdout ]]; then
+        exec >"$caller_stdout" || fail "cannot open $caller_stdout for standard output"
     fi
-    exec env TARVEX_FAKE_HOST="$host_copy" "$@"
+    exec env "${environment[@]}" "$@"
 }
 
 # --- Entry ------------------------------------------------------------------
 
 preload=
 nofile=
+caller_path=
+has_caller_path=0
+caller_stdout=
 tool_log=/dev/null
 inside_work=
 while (($# > 0)); do

@@ -11,7 +11,10 @@
 #include <linux/ethtool.h>
 #include <linux/sockios.h>
 #include <net/if.h>
+#include <dirent.h>
+#include <dlfcn.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -38,7 +41,20 @@ int eeprom_errno = 0;
 std::vector<std::pair<uint32_t, uint32_t>> eeprom_reads;  // offset, length
 int ethtool_calls = 0;
 std::map<unsigned long, int> interface_errno;  // request -> errno it fails with
+int scandir_errno = 0;  // the interface listing fails with it; 0: the real listing
 }  // namespace script
+
+extern "C" int scandir(const char *pdir, struct dirent ***pppentries, int (*pfilter)(const struct dirent *),
+                       int (*pcompare)(const struct dirent **, const struct dirent **))
+{
+    if (script::scandir_errno != 0) {
+        errno = script::scandir_errno;
+        return -1;
+    }
+    using scandir_fn = decltype(&scandir);
+    static auto preal = reinterpret_cast<scandir_fn>(dlsym(RTLD_NEXT, "scandir"));
+    return preal(pdir, pppentries, pfilter, pcompare);
+}
 
 extern "C" int tarvex_ethtool_request(int, struct ifreq *pifr)
 {
@@ -194,6 +210,7 @@ protected:
         script::eeprom_reads.clear();
         script::ethtool_calls = 0;
         script::interface_errno.clear();
+        script::scandir_errno = 0;
         default_eeprom_image();
     }
 
@@ -324,4 +341,42 @@ TEST_F(ScriptedSeams, NoDescriptorOutlivesAThousandMacQueries)
         ASSERT_EQ(permanent_mac("eth7").text, "00:10:18:0A:80:FF");
     }
     EXPECT_EQ(open_descriptors(), before);
+}
+
+TEST_F(ScriptedSeams, InterfaceListingOutOfMemoryIsFatalOtherFailuresListNothing)
+{
+    char **ppif = nullptr;
+    int32_t count = -1;
+    script::scandir_errno = ENOMEM;
+    EXPECT_DEATH(get_interface_list(&ppif, nullptr, &count),
+                 "^ERROR: malloc failed \\(errno=12\\), common_utilities_net.cpp,[0-9]+\n$");
+    script::scandir_errno = EACCES;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(get_interface_list(&ppif, nullptr, &count), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(ppif, nullptr);
+    EXPECT_EQ(count, 0);
+}
+
+// A line whose 32-character address column inet_pton refuses: the message on
+// standard output, result 1, the full form kept and no short form.  The
+// kernel writes only hexadecimal, so a tmpfs over /proc (of this private
+// mount namespace) serves the file; procfs drops bind mounts on its files.
+TEST_F(ScriptedSeams, UnconvertibleIpv6AddressIsReported)
+{
+    ASSERT_EQ(mount("tarvex-proc", "/proc", "tmpfs", 0, "mode=0755"), 0) << std::strerror(errno);
+    mkdir("/proc/net", 0755);
+    std::ofstream("/proc/net/if_inet6") << "fe80zz00000000000000000000000001 01 40 20 80       lo\n";
+    dynamic_interface_info_t info;
+    testing::internal::CaptureStdout();
+    int32_t result = get_dynamic_interface_info(const_cast<char *>("lo"), &info);
+    std::string out = testing::internal::GetCapturedStdout();
+    ASSERT_EQ(umount2("/proc", MNT_DETACH), 0) << std::strerror(errno);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(out.rfind("INFO: could not get ipv6 addr for lo: errno=", 0), 0U) << out;
+    EXPECT_NE(out.find(", common_utilities_addr.cpp,"), std::string::npos) << out;
+    ASSERT_NE(info.pipv6_addr, nullptr);
+    EXPECT_STREQ(info.pipv6_addr, "fe80:zz00:0000:0000:0000:0000:0000:0001");
+    EXPECT_EQ(info.pipv6_shorthand_addr, nullptr);
+    free_dynamic_interface_info(&info);
 }

@@ -12,10 +12,14 @@
 # indirectly lost block; "still reachable" memory (the adapter list, kept for
 # the life of the process by design) is not an error.
 set -u
+# The scenario may give the program any PATH; this script finds its own
+# commands on the system's directories and hands the program the caller's.
+caller_path=${PATH-}
+PATH=/usr/sbin:/usr/bin:/sbin:/bin
 for libdir in /usr/libexec/valgrind /usr/lib/x86_64-linux-gnu/valgrind /usr/lib/valgrind; do
     [[ -x $libdir/memcheck-amd64-linux ]] && break
 done
-exec env LD_PRELOAD="${TARVEX_VALGRIND_PRELOAD:-}" VALGRIND_LIB="$libdir" \
+exec env PATH="$caller_path" LD_PRELOAD="${TARVEX_VALGRIND_PRELOAD:-}" VALGRIND_LIB="$libdir" \
     VALGRIND_LAUNCHER="$(command -v valgrind)" "$libdir/memcheck-amd64-linux" \
     -q --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite,indirect \
     --show-leak-kinds=definite,indirect --track-fds=no --log-file="$TARVEX_VALGRIND_LOG" \

@@ -2,6 +2,9 @@
 // The pure parsers and formatters behind the host queries.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <clocale>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -29,6 +32,9 @@ TEST(IfInet6Line, ReadsKernelLinesIncludingWideIndexColumns)
     EXPECT_STREQ(e.if_name, "v300");
     ASSERT_TRUE(parse_if_inet6_line("20010DB8000000000000000000000001 01 80 10 80 abcdefghijklmnop", &e));
     EXPECT_STREQ(e.if_name, "abcdefghijklmnop");
+    // Any 32 address characters are taken; converting them is the caller's test.
+    ASSERT_TRUE(parse_if_inet6_line("fe80000000000000000000000000000g 04 40 20 80 eth0", &e));
+    EXPECT_STREQ(e.address, "fe80000000000000000000000000000g");
 }
 
 TEST(IfInet6Line, RefusesMalformedLinesAndLeavesAZeroedEntry)
@@ -38,7 +44,6 @@ TEST(IfInet6Line, RefusesMalformedLinesAndLeavesAZeroedEntry)
         "fe800000000000000000000000000001 04 40 20 eth0",             // a column missing
         "fe80000000000000000000000000001 04 40 20 80 eth0",           // 31 digits
         "fe8000000000000000000000000000011 04 40 20 80 eth0",         // 33 digits
-        "fe80000000000000000000000000000g 04 40 20 80 eth0",          // not hexadecimal
         "fe800000000000000000000000000001 04 4x 20 80 eth0",          // bad number
         "fe800000000000000000000000000001 -4 40 20 80 eth0",          // sign
         "fe800000000000000000000000000001 100000000 40 20 80 eth0",   // over 32 bits
@@ -186,6 +191,23 @@ TEST(ReleaseLine, NameEditionAndVersion)
         EXPECT_EQ(got.type, r.want.type) << r.line;
         EXPECT_EQ(got.version, r.want.version) << r.line;
     }
+    // A calling program's locale changes nothing: under Turkish rules the C
+    // library's toupper('i') is not 'I'.
+    char locale_dir[] = "/tmp/tarvex-locale.XXXXXX";
+    ASSERT_NE(mkdtemp(locale_dir), nullptr);
+    std::string dir = locale_dir;
+    if (std::system(("localedef -i tr_TR -f UTF-8 " + dir + "/tr_TR.UTF-8 >/dev/null 2>&1").c_str()) == 0 &&
+        setenv("LOCPATH", locale_dir, 1) == 0 && std::setlocale(LC_ALL, "tr_TR.UTF-8") != nullptr) {
+        EXPECT_NE(std::toupper('i'), 'I');
+        for (const row &r : rows) {
+            EXPECT_EQ(classify_release_line(r.line).type, r.want.type) << "tr_TR: " << r.line;
+        }
+        std::setlocale(LC_ALL, "C");
+    } else {
+        ADD_FAILURE() << "cannot build the tr_TR.UTF-8 locale (localedef and the locales package are needed)";
+    }
+    unsetenv("LOCPATH");
+    (void)std::system(("rm -rf " + dir).c_str());
     EXPECT_EQ(leading_int(" \t+42abc"), 42);
     EXPECT_EQ(leading_int("-99999999999"), INT32_MIN);
     EXPECT_EQ(leading_int("x1"), 0);
