@@ -39,10 +39,12 @@ install(FILES ${TARVEX_PUBLIC_HEADERS}
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tarvex COMPONENT development)
 
 # The pkg-config file locates everything relative to itself, so the same file
-# serves /usr, /usr/local, a --prefix install and a DESTDIR staging tree.
+# serves /usr, /usr/local, a --prefix install and a DESTDIR staging tree.  Its
+# include directory is the parent of tarvex/, so that callers name the
+# family: #include <tarvex/common_utilities.h>.
 set(TARVEX_PC_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 file(RELATIVE_PATH TARVEX_PC_TO_INCLUDEDIR
-  ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_FULL_INCLUDEDIR}/tarvex)
+  ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_FULL_INCLUDEDIR})
 configure_file(${CMAKE_CURRENT_SOURCE_DIR}/cmake/tarvex-common.pc.in
   ${CMAKE_CURRENT_BINARY_DIR}/tarvex-common.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tarvex-common.pc
