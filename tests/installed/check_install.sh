@@ -47,7 +47,8 @@ diff -u "$work/expected" "$work/installed" || fail "installed files differ from 
 man --warnings -l "$prefix/$mandir/man8/tarvex.8.gz" >"$work/man.txt" 2>"$work/man.err" ||
     fail "man -l failed"
 [ ! -s "$work/man.err" ] || { cat "$work/man.err" >&2; fail "the manual page renders with warnings"; }
-for section in NAME SYNOPSIS DESCRIPTION "EXIT STATUS" FILES DIAGNOSTICS NOTES; do
+for section in NAME SYNOPSIS DESCRIPTION "EXIT STATUS" FILES DIAGNOSTICS NOTES BUGS \
+    "REPORTING BUGS" "SEE ALSO"; do
     grep -q "^$section\$" "$work/man.txt" || fail "manual page lacks section $section"
 done
 
