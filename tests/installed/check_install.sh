@@ -26,7 +26,7 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" ||
     fail "cmake --install failed (see $work/install.log)"
 
 # Exactly these files: the report, its manual page, the library, the four
-# public headers and the pkg-config file.  Nothing of the stand-in tools and
+# public headers, the pkg-config file and each package's documents.  Nothing of the stand-in tools and
 # no internal header.
 cat >"$work/expected" <<LIST
 include/tarvex/common_structs.h
@@ -37,6 +37,14 @@ $libdir/libtarvex_common.a
 $libdir/pkgconfig/tarvex-common.pc
 $mandir/man8/tarvex.8.gz
 sbin/tarvex
+share/doc/tarvex-dev/README.md
+share/doc/tarvex-dev/changelog.Debian.gz
+share/doc/tarvex-dev/copyright
+share/doc/tarvex/README.md
+share/doc/tarvex/changelog.Debian.gz
+share/doc/tarvex/copyright
+share/lintian/overrides/tarvex
+share/lintian/overrides/tarvex-dev
 LIST
 sort -o "$work/expected" "$work/expected"
 (cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | sort) >"$work/installed"
