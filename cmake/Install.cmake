@@ -53,8 +53,10 @@ string(REPLACE "\n" "\n " TARVEX_LICENSE_TEXT " ${TARVEX_LICENSE_TEXT}")
 configure_file(${CMAKE_CURRENT_SOURCE_DIR}/cmake/debian/copyright.in
   ${CMAKE_CURRENT_BINARY_DIR}/debian/copyright @ONLY)
 set(TARVEX_DEB_CHANGELOG ${CMAKE_CURRENT_SOURCE_DIR}/cmake/debian/changelog)
+set(TARVEX_DEB_CHANGELOG_NAME changelog.Debian)
 if(TARVEX_GZIP)
   set(TARVEX_DEB_CHANGELOG ${CMAKE_CURRENT_BINARY_DIR}/debian/changelog.Debian.gz)
+  set(TARVEX_DEB_CHANGELOG_NAME changelog.Debian.gz)
   add_custom_command(OUTPUT ${TARVEX_DEB_CHANGELOG}
     COMMAND ${TARVEX_GZIP} -9 -n -c ${CMAKE_CURRENT_SOURCE_DIR}/cmake/debian/changelog > ${TARVEX_DEB_CHANGELOG}
     DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/cmake/debian/changelog
@@ -65,7 +67,7 @@ function(tarvex_package_docs component package)
   set(docdir ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package})
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/debian/copyright ${CMAKE_CURRENT_SOURCE_DIR}/README.md
     DESTINATION ${docdir} COMPONENT ${component})
-  install(FILES ${TARVEX_DEB_CHANGELOG} DESTINATION ${docdir} RENAME changelog.Debian.gz
+  install(FILES ${TARVEX_DEB_CHANGELOG} DESTINATION ${docdir} RENAME ${TARVEX_DEB_CHANGELOG_NAME}
     COMPONENT ${component})
   set(TARVEX_PACKAGE ${package})
   configure_file(${CMAKE_CURRENT_SOURCE_DIR}/cmake/debian/lintian-overrides.in
