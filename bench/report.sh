@@ -20,7 +20,8 @@
 # is measured.
 set -u
 export LC_ALL=C
-readonly source_dir=$(dirname "$(dirname "$(readlink -f "$0")")")
+source_dir=$(dirname "$(dirname "$(readlink -f "$0")")")
+readonly source_dir
 build=$(readlink -f "${1:-$source_dir/build}")
 runs=${2:-31}
 tarvex=$build/tarvex
@@ -34,7 +35,7 @@ cc -O2 -Wall -Wextra -Werror -o "$work/minimal" "$source_dir/bench/minimal.c" ||
 # Runs the three programs interleaved and prints the comparison.
 measure() {
     local host=$1 names
-    names=$(ls /sys/class/net | grep -c eth)
+    names=$(find /sys/class/net -mindepth 1 -maxdepth 1 -name '*eth*' | wc -l)
     local -a minimal one_socket report
     {
         read -r -a minimal
@@ -66,6 +67,8 @@ done >"$work/veths"
 echo
 export work runs tarvex
 export -f measure
+# The script runs in the namespace's own shell, which expands it.
+# shellcheck disable=SC2016
 unshare --mount --net --propagation private -- bash -c '
     mount -t sysfs tarvex-bench-sysfs /sys || exit 1
     start=$EPOCHREALTIME

@@ -18,7 +18,8 @@
 # says so and exits 77.
 set -u
 export LC_ALL=C
-readonly source_dir=$(dirname "$(dirname "$(readlink -f "$0")")")
+source_dir=$(dirname "$(dirname "$(readlink -f "$0")")")
+readonly source_dir
 
 inventory_command="/opt/vantor/utils/tessio -i 2>/dev/null | awk '{print \$1\" \"\$2\" \"\$6;}'"
 port_map_command='/opt/vantor/utils/tolmarcli -s "show portmap" 2>/dev/null'

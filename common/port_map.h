@@ -28,7 +28,8 @@ typedef struct vrk_network_adapter {
     struct vrk_network_adapter *next;
 } vrk_network_adapter, *vrk_network_adapter_p;
 
-/* 0: found with a slot; -2: found without a slot; -1: no such PCI function. */
+/* Slot, port (from 1), bay, bay port (-1: unknown) of an Ethernet PCI function; nothing to free.
+ * Returns 0 found with a slot, -2 found without one, -1 no such function (outputs untouched). */
 int32_t get_slot_bay_info(int32_t bus, int32_t device, int32_t function, int32_t *slot,
                           int32_t *slot_port, int32_t *bay, int32_t *bay_port);
 

@@ -4,8 +4,11 @@
 # against the installed headers and library through pkg-config.
 include(GNUInstallDirs)
 set(TARVEX_CONSUMER_FLAGS "")
+if(TARVEX_WERROR)
+  list(APPEND TARVEX_CONSUMER_FLAGS -Werror)
+endif()
 if(TARVEX_SANITIZE)
-  set(TARVEX_CONSUMER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all)
+  list(APPEND TARVEX_CONSUMER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all)
 endif()
 add_test(NAME installed_library_consumer
   COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/installed/check_install.sh

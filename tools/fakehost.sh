@@ -19,7 +19,9 @@
 # COMMAND's status.
 set -u
 export LC_ALL=C
-readonly tools_dir=$(dirname "$(readlink -f "$0")")
+tools_dir=$(dirname "$(readlink -f "$0")")
+readonly tools_dir
+# shellcheck source=tools/hostdesc.sh
 . "$tools_dir/hostdesc.sh"
 
 fail() {
@@ -187,7 +189,7 @@ build_interfaces() {
         ip link add "${veths[i]}" type veth peer name "${veths[i + 1]}" ||
             fail "cannot create veth pair ${veths[i]} ${veths[i + 1]}"
         if [[ ${veths[i + 2]} == up ]]; then
-            ip link set "${veths[i]}" up && ip link set "${veths[i + 1]}" up ||
+            { ip link set "${veths[i]}" up && ip link set "${veths[i + 1]}" up; } ||
                 fail "cannot bring up ${veths[i]}"
         fi
     done
@@ -240,7 +242,7 @@ EOF
 # same names of the layer below.
 hide_in_layer() {
     local layer=$1 name=$2
-    mkdir -p "$(dirname "$layer/$name")" && mknod "$layer/$name" c 0 0 || fail "cannot hide $name"
+    { mkdir -p "$(dirname "$layer/$name")" && mknod "$layer/$name" c 0 0; } || fail "cannot hide $name"
 }
 
 build_tools() {
@@ -273,8 +275,8 @@ build_etc() {
     local layer=$ns/etc i
     mkdir -p "$layer" || fail "cannot create $layer"
     for i in "${!etc_files[@]}"; do
-        mkdir -p "$(dirname "$layer/${etc_files[i]}")" &&
-            printf '%b\n' "${etc_lines[i]}" >>"$layer/${etc_files[i]}" || fail "cannot write ${etc_files[i]}"
+        { mkdir -p "$(dirname "$layer/${etc_files[i]}")" &&
+            printf '%b\n' "${etc_lines[i]}" >>"$layer/${etc_files[i]}"; } || fail "cannot write ${etc_files[i]}"
     done
     for i in "${!etc_removed[@]}"; do
         hide_in_layer "$layer" "${etc_removed[i]}"
@@ -284,7 +286,7 @@ build_etc() {
 
 close_inherited_descriptors() {
     local entry fd
-    for entry in /proc/$BASHPID/fd/*; do
+    for entry in "/proc/$BASHPID/fd"/*; do
         fd=${entry##*/}
         if ((fd > 2 && fd != 255)); then
             eval "exec $fd>&-" 2>/dev/null || true
@@ -296,7 +298,7 @@ inside() {
     local work=$1
     shift
     ns=$work/ns
-    mkdir -p "$ns" && mount -t tmpfs -o mode=0755 tarvex-host "$ns" || fail "cannot mount $ns"
+    { mkdir -p "$ns" && mount -t tmpfs -o mode=0755 tarvex-host "$ns"; } || fail "cannot mount $ns"
     host_copy=$ns/host
     cp -- "$host" "$host_copy" || fail "cannot copy $host"
     mount -t sysfs tarvex-sysfs /sys || fail "cannot mount sysfs"

@@ -1,4 +1,5 @@
 # SPDX-License-Identifier: MIT
+# shellcheck shell=bash
 # Reading a fake host description (tests/system/README.md describes the
 # format).  Sourced by the fake-host builder and the management tool
 # stand-ins, so all of them read a description the same way.
@@ -56,6 +57,8 @@ hostdesc_tool_print() {
     shift 4
     local -a header=() body_kind=() body_rest=()
     local use_default=1 exit_status=0 i
+    # Called for each directive through hostdesc_each.
+    # shellcheck disable=SC2317
     hostdesc_tool_collect() {
         case $1 in
         "${tool}_header") header+=("$2"); use_default=0 ;;

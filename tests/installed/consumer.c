@@ -16,9 +16,9 @@
 #include <string.h>
 #include <unistd.h>
 
-#include "common_utilities.h"
-#include "encode_string.h"
-#include "port_map.h"
+#include <tarvex/common_utilities.h>
+#include <tarvex/encode_string.h>
+#include <tarvex/port_map.h>
 
 static int failures = 0;
 

@@ -15,7 +15,6 @@
 # Exit status 77 (skipped) without root or namespaces.
 set -u
 export LC_ALL=C
-here=$(dirname "$(readlink -f "$0")")
 
 while (($# > 1)); do
     case $1 in
