@@ -8,7 +8,7 @@ set -eu
 cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
-apt-get install -y -qq --no-install-recommends g++ make cmake libgtest-dev \
+apt-get install -y -qq --no-install-recommends g++ make cmake libgtest-dev locales \
     iproute2 pkg-config man-db >/dev/null
 cmake -S . -B build -DTARVEX_WERROR=ON
 cmake --build build -j2
