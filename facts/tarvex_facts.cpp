@@ -101,13 +101,15 @@ json pci_id(int32_t value)
 }
 
 // PCI identity, catalogue model, slot and bay: the report's calls, in its
-// order.  Without a PCI identity every one of these is null.
-void add_hardware(json &facts, char *pbus_info, bool management_package)
+// order.  Without a PCI identity every one of these is null.  True when the
+// catalogue knows the adapter.
+bool add_hardware(json &facts, char *pbus_info, bool management_package)
 {
     int32_t ids[4] = {};
     int32_t place[4] = {-1, -1, -1, -1}; // slot, port, bay, bay port
     json pci = nullptr;
     json model = nullptr;
+    bool catalogued = false;
     if (get_pci_info(pbus_info, &ids[0], &ids[1], &ids[2], &ids[3]) == 0) {
         pci = {{"vendor", pci_id(ids[0])},
                {"device", pci_id(ids[1])},
@@ -115,6 +117,7 @@ void add_hardware(json &facts, char *pbus_info, bool management_package)
                {"subsystem_device", pci_id(ids[3])}};
         nic_hw_db_t *pdbs = nullptr;
         if (get_db_struct_info(&ids[0], &ids[1], &ids[2], &ids[3], &pdbs) == 0) {
+            catalogued = true;
             model = text_or_null(pdbs->inf_name);
         }
         free_db_struct_info(&pdbs);
@@ -129,6 +132,7 @@ void add_hardware(json &facts, char *pbus_info, bool management_package)
     facts["port"] = number_or_null(place[1]);
     facts["bay"] = number_or_null(place[2]);
     facts["bay_port"] = number_or_null(place[3]);
+    return catalogued;
 }
 
 json ipv4_facts(const dynamic_interface_info_t &addresses)
@@ -154,14 +158,17 @@ json ipv6_facts(const dynamic_interface_info_t &addresses)
 }
 
 // Addresses, administrative state and the factory MAC address: each needs a
-// privilege (raw socket, CAP_NET_ADMIN) without which it stays null.
-void add_host_state(json &facts, char *pif_name)
+// privilege (raw socket, CAP_NET_ADMIN) without which it stays null.  The
+// EEPROM is read only for catalogued adapters, the only ones the library
+// reads it for: asking for others would repeat the driver and PCI queries
+// and their diagnostics for a certain null.
+void add_host_state(json &facts, char *pif_name, bool catalogued)
 {
     address_record addresses(pif_name);
     facts["admin_state"] = table_text(link_status_text, addresses.info.if_status);
     facts["mac"] = text_or_null(addresses.info.pcurrent_mac);
     char *ppermanent = nullptr;
-    if (get_permanent_mac_addr(pif_name, &ppermanent) == 0) {
+    if (catalogued && get_permanent_mac_addr(pif_name, &ppermanent) == 0) {
         heap_text permanent(ppermanent);
         facts["permanent_mac"] = permanent.get();
     } else {
@@ -175,6 +182,7 @@ json interface_facts(char *pif_name, bool management_package)
 {
     json facts;
     facts["name"] = pif_name;
+    bool catalogued = false;
     {
         driver_record driver(pif_name);
         facts["driver"] = text_or_null(driver.info.pdriver_name);
@@ -182,9 +190,9 @@ json interface_facts(char *pif_name, bool management_package)
         facts["firmware_version"] = text_or_null(driver.info.pfirmware_version);
         facts["bus_address"] = text_or_null(driver.info.pbus_info);
         facts["link"] = table_text(link_status_text, driver.info.link_status);
-        add_hardware(facts, driver.info.pbus_info, management_package);
+        catalogued = add_hardware(facts, driver.info.pbus_info, management_package);
     }
-    add_host_state(facts, pif_name);
+    add_host_state(facts, pif_name, catalogued);
     return facts;
 }
 
