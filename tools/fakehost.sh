@@ -190,13 +190,12 @@ address_interfaces() {
     for ((i = 0; i < ${#lladdrs[@]}; i += 2)); do
         ip link set dev "${lladdrs[i]}" address "${lladdrs[i + 1]}" || fail "cannot set ${lladdrs[i]}'s MAC"
     done
+    local -a options
     for ((i = 0; i < ${#addrs[@]}; i += 2)); do
-        ip link set dev "${addrs[i]}" addrgenmode none &&
-            if [[ ${addrs[i + 1]} == *:* ]]; then
-                ip addr add "${addrs[i + 1]}" dev "${addrs[i]}" nodad
-            else
-                ip addr add "${addrs[i + 1]}" brd + dev "${addrs[i]}"
-            fi || fail "cannot address ${addrs[i]}"
+        options=(brd +)
+        [[ ${addrs[i + 1]} != *:* ]] || options=(nodad)
+        ip link set dev "${addrs[i]}" addrgenmode none || fail "cannot address ${addrs[i]}"
+        ip addr add "${addrs[i + 1]}" "${options[@]}" dev "${addrs[i]}" || fail "cannot address ${addrs[i]}"
     done
 }
 
