@@ -96,7 +96,10 @@ template <size_t N> json table_text(const char *const (&table)[N], int value)
 json pci_id(int32_t value)
 {
     char text[16];
-    std::snprintf(text, sizeof(text), "0x%04x", static_cast<unsigned>(value));
+    int length = std::snprintf(text, sizeof(text), "0x%04x", static_cast<unsigned>(value));
+    if (length < 0 || static_cast<size_t>(length) >= sizeof(text)) {
+        return nullptr;
+    }
     return text;
 }
 
@@ -230,7 +233,9 @@ int take_document_descriptor()
         }
     }
     // Unbuffered, so those lines keep their place among standard error's.
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    // It cannot fail before the stream's first use, and would only cost the
+    // order of lines.
+    static_cast<void>(std::setvbuf(stdout, nullptr, _IONBF, 0));
     return fd;
 }
 
@@ -239,7 +244,9 @@ int take_document_descriptor()
 bool write_document(descriptor &out, const std::string &text)
 {
     // A reader that went away is a write error here, not a silent death.
-    std::signal(SIGPIPE, SIG_IGN);
+    // (SIG_ERR would only mean an invalid signal number.)  The tools have
+    // all run by now, so none of them inherits this.
+    static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
     size_t done = 0;
     while (done < text.size()) {
         ssize_t written = write(out.fd, text.data() + done, text.size() - done);
