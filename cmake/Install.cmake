@@ -19,21 +19,24 @@ function(tarvex_install_program target)
     endif()" COMPONENT runtime)
 endfunction()
 tarvex_install_program(tarvex)
+tarvex_install_program(tarvex-facts)
 
-# The manual page ships compressed, as Debian installs manual pages.
+# The manual pages ship compressed, as Debian installs manual pages.
 find_program(TARVEX_GZIP gzip)
-set(TARVEX_MAN_SOURCE ${CMAKE_CURRENT_SOURCE_DIR}/doc/tarvex.8)
-if(TARVEX_GZIP)
-  set(TARVEX_MAN_PAGE ${CMAKE_CURRENT_BINARY_DIR}/tarvex.8.gz)
-  add_custom_command(OUTPUT ${TARVEX_MAN_PAGE}
-    COMMAND ${TARVEX_GZIP} -9 -n -c ${TARVEX_MAN_SOURCE} > ${TARVEX_MAN_PAGE}
-    DEPENDS ${TARVEX_MAN_SOURCE}
-    COMMENT "Compressing the manual page tarvex(8)")
-  add_custom_target(tarvex_man ALL DEPENDS ${TARVEX_MAN_PAGE})
-else()
-  set(TARVEX_MAN_PAGE ${TARVEX_MAN_SOURCE})
-endif()
-install(FILES ${TARVEX_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man8 COMPONENT runtime)
+foreach(page tarvex tarvex-facts)
+  set(source ${CMAKE_CURRENT_SOURCE_DIR}/doc/${page}.8)
+  if(TARVEX_GZIP)
+    set(installed ${CMAKE_CURRENT_BINARY_DIR}/${page}.8.gz)
+    add_custom_command(OUTPUT ${installed}
+      COMMAND ${TARVEX_GZIP} -9 -n -c ${source} > ${installed}
+      DEPENDS ${source}
+      COMMENT "Compressing the manual page ${page}(8)")
+    add_custom_target(${page}_man ALL DEPENDS ${installed})
+  else()
+    set(installed ${source})
+  endif()
+  install(FILES ${installed} DESTINATION ${CMAKE_INSTALL_MANDIR}/man8 COMPONENT runtime)
+endforeach()
 
 # Every package carries in /usr/share/doc/<package> the machine-readable
 # copyright file, its Debian changelog and README (which the report's warning
@@ -115,9 +118,9 @@ configure_file(${CMAKE_CURRENT_SOURCE_DIR}/cmake/tarvex-common.pc.in
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tarvex-common.pc
   DESTINATION ${TARVEX_PC_DIR} COMPONENT development)
 
-# Debian packages: "tarvex" (the report and its manual page) and
-# "tarvex-dev" (library, headers, pkg-config file), from any build tree
-# ("cd build && cpack").  .ci/package-check builds them with the
+# Debian packages: "tarvex" (the report, tarvex-facts and their manual
+# pages) and "tarvex-dev" (library, headers, pkg-config file), from any build
+# tree ("cd build && cpack").  .ci/package-check builds them with the
 # distribution's hardening flags and checks them with lintian.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tarvex)
@@ -151,19 +154,23 @@ set(CPACK_DEBIAN_RUNTIME_DESCRIPTION
 tarvex lists every network interface whose name contains eth with the
 expansion slot and port it sits on, the interconnect bay and bay port it is
 wired to, and the adapter's model name.  Slot and bay numbers come from the
-server maker's management package tolmar when it is installed.")
+server maker's management package tolmar when it is installed.
+tarvex-facts prints everything tarvex knows about those interfaces, with
+their addresses and factory MAC addresses, as one JSON document for scripts
+and fleet automation, and serves as an Ansible local fact.")
 set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION
   "host queries of the tarvex tool family (static library)
 The static library tarvex_common with its C headers and the pkg-config
 module tarvex-common: interface enumeration, driver and PCI identity, the
 adapter catalogue, slot and bay lookup, interface addresses, permanent MAC
 address, line and token reading and distribution detection.")
-# The report links only the C library; dpkg-shlibdeps measures the version.
+# The report links only the C library, tarvex-facts the C++ runtime as well;
+# dpkg-shlibdeps measures the versions.
 find_program(TARVEX_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(TARVEX_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)
 else()
-  set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "libc6 (>= 2.34)")
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "libc6 (>= 2.34), libgcc-s1, libstdc++6")
 endif()
 # The library is static: linking it needs the C library's development files.
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libc6-dev")

@@ -28,6 +28,26 @@ foreach(scenario ${TARVEX_SCENARIOS})
   set_tests_properties(system.${scenario_name} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
 endforeach()
 
+# tarvex-facts on the same fake hosts: facts.NAME for each NAME.facts.stdout
+# (the expected document) beside NAME.host, and on the demo host.
+file(GLOB TARVEX_FACTS_SCENARIOS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/system/scenarios/*.facts.stdout)
+foreach(expected ${TARVEX_FACTS_SCENARIOS})
+  string(REGEX REPLACE "\\.facts\\.stdout$" "" prefix ${expected})
+  get_filename_component(scenario_name ${prefix} NAME)
+  set(host ${prefix}.host)
+  if(scenario_name STREQUAL "demo")
+    set(host ${PROJECT_SOURCE_DIR}/tools/demo.host)
+  endif()
+  add_test(NAME facts.${scenario_name}
+           COMMAND bash ${TARVEX_SYSTEM_RUNNER}
+                   --tarvex $<TARGET_FILE:tarvex-facts>
+                   --driver $<TARGET_FILE:tarvex_fake_driver>
+                   --source ${PROJECT_SOURCE_DIR}
+                   --expected ${prefix}.facts
+                   ${host})
+  set_tests_properties(facts.${scenario_name} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
+endforeach()
+
 # The real host, read only: its Ethernet interfaces as the report shows them.
 add_test(NAME system.real_host
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/system/real_host.sh $<TARGET_FILE:tarvex>)

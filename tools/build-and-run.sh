@@ -7,7 +7,7 @@ set -eu
 cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
-apt-get install -y -qq --no-install-recommends g++ make cmake >/dev/null
+apt-get install -y -qq --no-install-recommends g++ make cmake nlohmann-json3-dev >/dev/null
 cmake -S . -B build-report -DTARVEX_TESTS=OFF
 cmake --build build-report -j2
 ./build-report/tarvex

@@ -42,6 +42,8 @@ usage() {
 # --- The description, checked and collected ------------------------------
 
 veths=()        # "NAME PEER UP" triples, flattened
+addrs=()        # "NAME ADDRESS/PREFIX" pairs, flattened
+lladdrs=()      # "NAME MAC" pairs, flattened
 netnames=()     # fake names for /sys/class/net
 pci_dirs=()     # PCI function directories
 pci_files=()    # "ADDR/FILE" paths and their contents, parallel arrays
@@ -132,6 +134,13 @@ collect() {
         [[ ${#f[@]} -eq 2 || ${f[2]} == up ]] || fail "veth: third field is 'up'"
         veths+=("${f[0]}" "${f[1]}" "${f[2]:-}")
         ;;
+    addr | lladdr)
+        hostdesc_fields "$rest" f
+        need_fields "$directive" 2 2 "${#f[@]}"
+        [[ $directive == lladdr || ${f[1]} =~ ^(192\.0\.2\.|198\.51\.100\.|2001:db8:) ]] ||
+            fail "addr: only documentation addresses (192.0.2.0/24, 198.51.100.0/24, 2001:db8::/32)"
+        if [[ $directive == addr ]]; then addrs+=("${f[@]}"); else lladdrs+=("${f[@]}"); fi
+        ;;
     netname)
         hostdesc_fields "$rest" f
         need_fields netname 1 1 "${#f[@]}"
@@ -183,11 +192,30 @@ collect() {
 
 # --- Building the host inside the namespace -------------------------------
 
+# Addresses go on before a pair comes up, and an addressed interface gets no
+# link-local address of its own, so its first IPv6 address is the one given.
+address_interfaces() {
+    local i
+    for ((i = 0; i < ${#lladdrs[@]}; i += 2)); do
+        ip link set dev "${lladdrs[i]}" address "${lladdrs[i + 1]}" || fail "cannot set ${lladdrs[i]}'s MAC"
+    done
+    local -a options
+    for ((i = 0; i < ${#addrs[@]}; i += 2)); do
+        options=(brd +)
+        [[ ${addrs[i + 1]} != *:* ]] || options=(nodad)
+        ip link set dev "${addrs[i]}" addrgenmode none || fail "cannot address ${addrs[i]}"
+        ip addr add "${addrs[i + 1]}" "${options[@]}" dev "${addrs[i]}" || fail "cannot address ${addrs[i]}"
+    done
+}
+
 build_interfaces() {
     local i
     for ((i = 0; i < ${#veths[@]}; i += 3)); do
         ip link add "${veths[i]}" type veth peer name "${veths[i + 1]}" ||
             fail "cannot create veth pair ${veths[i]} ${veths[i + 1]}"
+    done
+    address_interfaces
+    for ((i = 0; i < ${#veths[@]}; i += 3)); do
         if [[ ${veths[i + 2]} == up ]]; then
             { ip link set "${veths[i]}" up && ip link set "${veths[i + 1]}" up; } ||
                 fail "cannot bring up ${veths[i]}"

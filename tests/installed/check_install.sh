@@ -25,8 +25,9 @@ done
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" ||
     fail "cmake --install failed (see $work/install.log)"
 
-# Exactly these files: the report, its manual page, the library, the four
-# public headers, the pkg-config file and each package's documents.  Nothing of the stand-in tools and
+# Exactly these files: the report and tarvex-facts, their manual pages, the
+# library, the four public headers, the pkg-config file and each package's
+# documents.  Nothing of the stand-in tools and
 # no internal header.
 cat >"$work/expected" <<LIST
 include/tarvex/common_structs.h
@@ -35,6 +36,7 @@ include/tarvex/encode_string.h
 include/tarvex/port_map.h
 $libdir/libtarvex_common.a
 $libdir/pkgconfig/tarvex-common.pc
+$mandir/man8/tarvex-facts.8.gz
 $mandir/man8/tarvex.8.gz
 sbin/tarvex
 share/doc/tarvex-dev/README.md
@@ -45,11 +47,14 @@ share/doc/tarvex/changelog.Debian.gz
 share/doc/tarvex/copyright
 share/lintian/overrides/tarvex
 share/lintian/overrides/tarvex-dev
+sbin/tarvex-facts
 LIST
 sort -o "$work/expected" "$work/expected"
 (cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | sort) >"$work/installed"
 diff -u "$work/expected" "$work/installed" || fail "installed files differ from the expected list"
-[ -x "$prefix/sbin/tarvex" ] || fail "sbin/tarvex is not executable"
+for program in tarvex tarvex-facts; do
+    [ -x "$prefix/sbin/$program" ] || fail "sbin/$program is not executable"
+done
 
 # The manual page renders without a single warning and has its sections.
 man --warnings -l "$prefix/$mandir/man8/tarvex.8.gz" >"$work/man.txt" 2>"$work/man.err" ||
@@ -59,6 +64,8 @@ for section in NAME SYNOPSIS DESCRIPTION "EXIT STATUS" FILES DIAGNOSTICS NOTES B
     "REPORTING BUGS" "SEE ALSO"; do
     grep -q "^$section\$" "$work/man.txt" || fail "manual page lacks section $section"
 done
+man --warnings -l "$prefix/$mandir/man8/tarvex-facts.8.gz" 2>&1 >/dev/null | grep . &&
+    fail "the manual page tarvex-facts(8) renders with warnings"
 
 # The static library must not need the C++ runtime: C callers link it with
 # the C compiler driver alone.

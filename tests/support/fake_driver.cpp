@@ -128,8 +128,10 @@ void parse_eeprom(fake_nic &nic, const std::string &text, const std::string &lin
     if (colon == std::string::npos || (text.size() - colon - 1) % 2 != 0) {
         description_error(line, "bad eeprom (want OFFSET:HEXBYTES)");
     }
+    // The end pointer must point into a string that outlives the check.
+    std::string offset_text = text.substr(0, colon);
     char *pend = nullptr;
-    unsigned long offset = std::strtoul(text.substr(0, colon).c_str(), &pend, 16);
+    unsigned long offset = std::strtoul(offset_text.c_str(), &pend, 16);
     if (colon == 0 || *pend != '\0' || offset > 0x10000) {
         description_error(line, "bad eeprom offset");
     }

@@ -10,7 +10,10 @@
 # diagnostic of that source file, then written as "file,<line>", which is how
 # the expected files spell it.
 #
-#   run_scenario.sh --tarvex BIN --driver LIB --source DIR SCENARIO.host
+#   run_scenario.sh --tarvex BIN --driver LIB --source DIR [--expected PREFIX] SCENARIO.host
+#
+# --expected names the expected files' common prefix (default: the
+# description without .host); tarvex-facts runs as BIN with PREFIX NAME.facts.
 #
 # Exit status 77 (skipped) without root or namespaces.
 set -u
@@ -21,11 +24,12 @@ while (($# > 1)); do
     --tarvex) tarvex=$2; shift 2 ;;
     --driver) driver=$2; shift 2 ;;
     --source) source_dir=$2; shift 2 ;;
+    --expected) expected=$2; shift 2 ;;
     *) break ;;
     esac
 done
 scenario=${1:?usage: run_scenario.sh --tarvex BIN --driver LIB --source DIR SCENARIO.host}
-expected=${scenario%.host}
+expected=${expected:-${scenario%.host}}
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tarvex-scenario.XXXXXX") || exit 70
 trap 'rm -rf -- "$work"' EXIT
@@ -55,7 +59,7 @@ check_citations() {
     local stream=$1 file line path text
     while read -r file line; do
         path=
-        for path in "$source_dir/$file" "$source_dir/common/$file"; do
+        for path in "$source_dir/$file" "$source_dir/common/$file" "$source_dir/facts/$file"; do
             [[ -f $path ]] && break
             path=
         done

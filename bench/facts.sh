@@ -1,0 +1,75 @@
+#!/bin/bash
+# SPDX-License-Identifier: MIT
+# What tarvex-facts costs next to the report, and next to lshw's JSON for the
+# same interfaces, on two hosts:
+#   - this machine, read only: tarvex-facts beside tarvex (target: within 2x);
+#   - a fake host of 1,000 interfaces whose names contain "eth" (500 veth
+#     pairs in a private network namespace): tarvex-facts beside tarvex and
+#     `lshw -json -class network` (target: at least 5x faster than lshw).
+# Runs are interleaved so that load from elsewhere falls on all alike.
+# Prints median wall times and peak resident memory (target for
+# tarvex-facts: under 8 MiB).  Prints figures, asserts nothing.
+#
+#   bench/facts.sh [BUILD_DIR] [RUNS] [LSHW_RUNS]   (defaults: build, 21, 5)
+#
+# The fake host needs root; lshw (Debian package lshw) is optional.
+set -u
+export LC_ALL=C
+source_dir=$(dirname "$(dirname "$(readlink -f "$0")")")
+build=$(readlink -f "${1:-$source_dir/build}")
+runs=${2:-21}
+lshw_runs=${3:-5}
+tarvex=$build/tarvex
+facts=$build/tarvex-facts
+[[ -x $tarvex && -x $facts ]] || { echo "no $tarvex or $facts: build first (see README.md)" >&2; exit 1; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/tarvex-bench.XXXXXX") || exit 1
+trap 'rm -rf -- "$work"' EXIT
+cc -O2 -Wall -Wextra -Werror -o "$work/timeit" "$source_dir/bench/timeit.c" || exit 1
+
+# Prints one line of figures: "label: median ms (min..max), peak RSS KiB".
+show() {
+    printf '  %-30s: %9.3f ms (%.3f..%.3f), peak RSS %s KiB\n' "$1" "${@:2:4}"
+}
+
+measure() {
+    local host=$1 names
+    local -a t_report t_facts t_lshw
+    names=$(find /sys/class/net -mindepth 1 -maxdepth 1 -name '*eth*' | wc -l)
+    {
+        read -r -a t_report
+        read -r -a t_facts
+    } < <("$work/timeit" "$runs" "$tarvex" -- "$facts")
+    echo "$host: $names interfaces with \"eth\", median wall time (min..max) of $runs runs:"
+    show tarvex "${t_report[@]}"
+    show tarvex-facts "${t_facts[@]}"
+    awk -v f="${t_facts[0]}" -v t="${t_report[0]}" 'BEGIN { printf "  ratio tarvex-facts / tarvex: %.2f\n", f / t }'
+    if [[ $host != "this machine" ]] && command -v lshw >/dev/null; then
+        read -r -a t_lshw < <("$work/timeit" "$lshw_runs" "$(command -v lshw)" -json -class network)
+        show "lshw -json -class network ($lshw_runs runs)" "${t_lshw[@]}"
+        awk -v f="${t_facts[0]}" -v l="${t_lshw[0]}" 'BEGIN { printf "  lshw / tarvex-facts: %.1f\n", l / f }'
+    fi
+}
+
+echo "tarvex-facts: $facts"
+echo "linked against: $(ldd "$facts" | awk '/=>/ { printf "%s ", $1 }')"
+echo
+measure "this machine"
+
+if [[ $(id -u) -ne 0 ]] || ! unshare --mount --net --propagation private true 2>/dev/null; then
+    echo
+    echo "fake host skipped: needs root and private namespaces"
+    exit 0
+fi
+for ((i = 0; i < 500; i++)); do
+    echo "link add veth$((2 * i)) type veth peer name veth$((2 * i + 1))"
+done >"$work/veths"
+echo
+export work runs lshw_runs tarvex facts
+export -f measure show
+# shellcheck disable=SC2016 # the inner shell expands them
+unshare --mount --net --propagation private -- bash -c '
+    mount -t sysfs tarvex-bench-sysfs /sys || exit 1
+    ip -batch "$work/veths" || exit 1
+    measure "fake host"
+'

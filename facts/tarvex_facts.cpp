@@ -1,0 +1,323 @@
+// SPDX-License-Identifier: MIT
+// tarvex-facts: everything the tarvex library knows about this server's
+// Ethernet interfaces, as one JSON document on standard output, for scripts,
+// fleet automation and Ansible's local facts.  Interfaces are chosen and
+// queried as the report does, plus the host queries the report leaves out
+// (addresses, administrative state, factory MAC address, distribution).
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <memory>
+#include <new>
+#include <string>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#include "common_utilities.h"
+#include "diag.h"
+
+namespace {
+
+// Keys keep the order of the documented layout.
+using json = nlohmann::ordered_json;
+
+// The management tools run with the report's fixed search path, so both
+// programs start the same tools whatever the caller's environment.
+constexpr const char *tool_search_path = "/usr/sbin:/usr/bin:/sbin:/bin";
+constexpr int schema_version = 1;
+
+struct free_deleter {
+    void operator()(void *pblock) const { std::free(pblock); }
+};
+using heap_text = std::unique_ptr<char, free_deleter>;
+using name_block = std::unique_ptr<char *, free_deleter>;
+
+// Owners of the library's records, released with the library's own calls.
+struct driver_record {
+    ethtool_info info{};
+    driver_record(const driver_record &) = delete;
+    driver_record &operator=(const driver_record &) = delete;
+    explicit driver_record(char *pif_name) { get_ethtool_info(pif_name, &info); }
+    ~driver_record() { free_ethtool_info_members(&info); }
+};
+
+struct address_record {
+    dynamic_interface_info_t info{};
+    address_record(const address_record &) = delete;
+    address_record &operator=(const address_record &) = delete;
+    explicit address_record(char *pif_name) { get_dynamic_interface_info(pif_name, &info); }
+    ~address_record() { free_dynamic_interface_info(&info); }
+};
+
+struct descriptor {
+    int fd;
+    descriptor(const descriptor &) = delete;
+    descriptor &operator=(const descriptor &) = delete;
+    explicit descriptor(int value) : fd(value) {}
+    ~descriptor()
+    {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+};
+
+// Values: what the library could not obtain is null, never "" or -1.
+json text_or_null(const char *ptext)
+{
+    if (ptext == nullptr || *ptext == '\0') {
+        return nullptr;
+    }
+    return ptext;
+}
+
+json number_or_null(int32_t value)
+{
+    if (value < 0) {
+        return nullptr;
+    }
+    return value;
+}
+
+template <size_t N> json table_text(const char *const (&table)[N], int value)
+{
+    if (value < 0 || static_cast<size_t>(value) >= N) {
+        return nullptr;
+    }
+    return table[value];
+}
+
+json pci_id(int32_t value)
+{
+    char text[16];
+    int length = std::snprintf(text, sizeof(text), "0x%04x", static_cast<unsigned>(value));
+    if (length < 0 || static_cast<size_t>(length) >= sizeof(text)) {
+        return nullptr;
+    }
+    return text;
+}
+
+// PCI identity, catalogue model, slot and bay: the report's calls, in its
+// order.  Without a PCI identity every one of these is null.  True when the
+// catalogue knows the adapter.
+bool add_hardware(json &facts, char *pbus_info, bool management_package)
+{
+    int32_t ids[4] = {};
+    int32_t place[4] = {-1, -1, -1, -1}; // slot, port, bay, bay port
+    json pci = nullptr;
+    json model = nullptr;
+    bool catalogued = false;
+    if (get_pci_info(pbus_info, &ids[0], &ids[1], &ids[2], &ids[3]) == 0) {
+        pci = {{"vendor", pci_id(ids[0])},
+               {"device", pci_id(ids[1])},
+               {"subsystem_vendor", pci_id(ids[2])},
+               {"subsystem_device", pci_id(ids[3])}};
+        nic_hw_db_t *pdbs = nullptr;
+        if (get_db_struct_info(&ids[0], &ids[1], &ids[2], &ids[3], &pdbs) == 0) {
+            catalogued = true;
+            model = text_or_null(pdbs->inf_name);
+        }
+        free_db_struct_info(&pdbs);
+        if (management_package &&
+            get_slot_info(pbus_info, &place[0], &place[1], &place[2], &place[3]) != 0) {
+            place[0] = place[1] = place[2] = place[3] = -1;
+        }
+    }
+    facts["pci"] = std::move(pci);
+    facts["model"] = std::move(model);
+    facts["slot"] = number_or_null(place[0]);
+    facts["port"] = number_or_null(place[1]);
+    facts["bay"] = number_or_null(place[2]);
+    facts["bay_port"] = number_or_null(place[3]);
+    return catalogued;
+}
+
+json ipv4_facts(const dynamic_interface_info_t &addresses)
+{
+    if (addresses.pip_addr == nullptr) {
+        return nullptr;
+    }
+    return {{"address", addresses.pip_addr},
+            {"netmask", text_or_null(addresses.pnetmask)},
+            {"broadcast", text_or_null(addresses.pbroadcast)}};
+}
+
+// The compressed form is the one people type; without it the address is
+// not usable, so the whole entry is null.
+json ipv6_facts(const dynamic_interface_info_t &addresses)
+{
+    if (addresses.pipv6_addr == nullptr || addresses.pipv6_shorthand_addr == nullptr) {
+        return nullptr;
+    }
+    return {{"address", addresses.pipv6_shorthand_addr},
+            {"prefix_length", addresses.pipv6_refix_length},
+            {"scope", table_text(ipv6_link_scope_text, addresses.ipv6_scope)}};
+}
+
+// Addresses, administrative state and the factory MAC address: each needs a
+// privilege (raw socket, CAP_NET_ADMIN) without which it stays null.  The
+// EEPROM is read only for catalogued adapters, the only ones the library
+// reads it for: asking for others would repeat the driver and PCI queries
+// and their diagnostics for a certain null.
+void add_host_state(json &facts, char *pif_name, bool catalogued)
+{
+    address_record addresses(pif_name);
+    facts["admin_state"] = table_text(link_status_text, addresses.info.if_status);
+    facts["mac"] = text_or_null(addresses.info.pcurrent_mac);
+    char *ppermanent = nullptr;
+    if (catalogued && get_permanent_mac_addr(pif_name, &ppermanent) == 0) {
+        heap_text permanent(ppermanent);
+        facts["permanent_mac"] = permanent.get();
+    } else {
+        facts["permanent_mac"] = nullptr;
+    }
+    facts["ipv4"] = ipv4_facts(addresses.info);
+    facts["ipv6"] = ipv6_facts(addresses.info);
+}
+
+json interface_facts(char *pif_name, bool management_package)
+{
+    json facts;
+    facts["name"] = pif_name;
+    bool catalogued = false;
+    {
+        driver_record driver(pif_name);
+        facts["driver"] = text_or_null(driver.info.pdriver_name);
+        facts["driver_version"] = text_or_null(driver.info.pdriver_version);
+        facts["firmware_version"] = text_or_null(driver.info.pfirmware_version);
+        facts["bus_address"] = text_or_null(driver.info.pbus_info);
+        facts["link"] = table_text(link_status_text, driver.info.link_status);
+        catalogued = add_hardware(facts, driver.info.pbus_info, management_package);
+    }
+    add_host_state(facts, pif_name, catalogued);
+    return facts;
+}
+
+// Only a recognised distribution is described; an edition or version the
+// release line does not name is null.
+json distribution_facts()
+{
+    linux_distro_name_t name = unknown_distro;
+    linux_distro_type_t edition = unknown_distro_type;
+    int32_t version = 0;
+    if (detect_linux_distro(&name, &edition, &version, nullptr) != 0) {
+        return nullptr;
+    }
+    return {{"name", table_text(linux_distro_name, name)},
+            {"edition", edition == unknown_distro_type ? json(nullptr) : table_text(linux_distro_type, edition)},
+            {"version", version > 0 ? json(version) : json(nullptr)}};
+}
+
+// The document gets its own descriptor; descriptor 1 then leads to standard
+// error, so whatever the library prints on standard output reaches standard
+// error unchanged and never mixes into the document.  With standard error
+// closed, such lines are dropped instead.  Returns -1 when standard output
+// is not open.
+int take_document_descriptor()
+{
+    int fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    if (fd < 0) {
+        return -1;
+    }
+    if (dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+        descriptor null_device(open("/dev/null", O_WRONLY | O_CLOEXEC));
+        if (null_device.fd < 0 || dup2(null_device.fd, STDOUT_FILENO) < 0) {
+            close(fd);
+            return -1;
+        }
+    }
+    // Unbuffered, so those lines keep their place among standard error's.
+    // It cannot fail before the stream's first use, and would only cost the
+    // order of lines.
+    static_cast<void>(std::setvbuf(stdout, nullptr, _IONBF, 0));
+    return fd;
+}
+
+// Writes the whole text and closes the descriptor; false when any of it
+// failed (a full disk, a closed pipe, an error reported at close).
+bool write_document(descriptor &out, const std::string &text)
+{
+    // A reader that went away is a write error here, not a silent death.
+    // (SIG_ERR would only mean an invalid signal number.)  The tools have
+    // all run by now, so none of them inherits this.
+    static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t written = write(out.fd, text.data() + done, text.size() - done);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written < 0) {
+            return false;
+        }
+        done += static_cast<size_t>(written);
+    }
+    int fd = out.fd;
+    out.fd = -1;
+    return close(fd) == 0 || errno == EINTR;
+}
+
+json document(bool management_package, char **ppif, int32_t if_count)
+{
+    json doc;
+    doc["schema_version"] = schema_version;
+    doc["management_package"] = management_package;
+    doc["distribution"] = distribution_facts();
+    json interfaces = json::array();
+    for (int32_t i = 0; i < if_count; i++) {
+        interfaces.push_back(interface_facts(ppif[i], management_package));
+    }
+    doc["interfaces"] = std::move(interfaces);
+    return doc;
+}
+
+int run()
+{
+    if (setenv("PATH", tool_search_path, 1) != 0) {
+        TARVEX_MALLOC_FAILED();
+    }
+    descriptor out(take_document_descriptor());
+    if (out.fd < 0) {
+        TARVEX_MSG(stderr, "ERROR: standard output is not open (errno=%d), %s,%d\n", errno);
+        return 1;
+    }
+    bool management_package = tolmar_installed() != 0;
+    char **ppif = nullptr;
+    int32_t if_count = 0;
+    char match_pattern[] = "eth";
+    int32_t rc = get_interface_list(&ppif, match_pattern, &if_count);
+    name_block names(ppif);
+    if (rc != 0) {
+        TARVEX_MSG(stderr, "ERROR: get_interface_list failed RC = %d, %s,%d\n", rc);
+        return 1;
+    }
+    // Names may hold any bytes: invalid UTF-8 becomes U+FFFD.
+    std::string text = document(management_package, names.get(), if_count)
+                           .dump(2, ' ', false, json::error_handler_t::replace);
+    text += '\n';
+    if (!write_document(out, text)) {
+        TARVEX_MSG(stderr, "ERROR: could not write the document to standard output (errno=%d), %s,%d\n", errno);
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main()
+{
+    try {
+        return run();
+    } catch (const std::bad_alloc &) {
+        TARVEX_MALLOC_FAILED();
+    } catch (const std::exception &error) {
+        TARVEX_MSG(stderr, "ERROR: %s, %s,%d\n", error.what());
+    }
+    return 1;
+}

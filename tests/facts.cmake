@@ -1,0 +1,18 @@
+# SPDX-License-Identifier: MIT
+# tarvex-facts beyond its scenarios (tests/system.cmake): its documents
+# against the JSON Schema, the Ansible local fact with the real client, and
+# a standard output that cannot be written.
+foreach(check validate_schema ansible_facts)
+  add_test(NAME facts.${check}
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/facts/${check}.sh $<TARGET_FILE:tarvex-facts>
+                   $<TARGET_FILE:tarvex_fake_driver> ${PROJECT_SOURCE_DIR})
+  set_tests_properties(facts.${check} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
+endforeach()
+
+# A full device and a closed descriptor: exit status 1 after one message.
+add_test(NAME facts.dev_full COMMAND sh -c "\"$1\" >/dev/full; echo \"rc=$?\"" sh $<TARGET_FILE:tarvex-facts>)
+set_tests_properties(facts.dev_full PROPERTIES PASS_REGULAR_EXPRESSION
+  "ERROR: could not write the document to standard output \\(errno=28\\), tarvex_facts.cpp,[0-9]+\nrc=1\n$")
+add_test(NAME facts.stdout_closed COMMAND sh -c "\"$1\" >&-; echo \"rc=$?\" >&2" sh $<TARGET_FILE:tarvex-facts>)
+set_tests_properties(facts.stdout_closed PROPERTIES PASS_REGULAR_EXPRESSION
+  "^ERROR: standard output is not open \\(errno=9\\), tarvex_facts.cpp,[0-9]+\nrc=1\n$")
