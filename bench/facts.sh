@@ -54,22 +54,8 @@ measure() {
 echo "tarvex-facts: $facts"
 echo "linked against: $(ldd "$facts" | awk '/=>/ { printf "%s ", $1 }')"
 echo
-measure "this machine"
-
-if [[ $(id -u) -ne 0 ]] || ! unshare --mount --net --propagation private true 2>/dev/null; then
-    echo
-    echo "fake host skipped: needs root and private namespaces"
-    exit 0
-fi
-for ((i = 0; i < 500; i++)); do
-    echo "link add veth$((2 * i)) type veth peer name veth$((2 * i + 1))"
-done >"$work/veths"
-echo
-export work runs lshw_runs tarvex facts
-export -f measure show
-# shellcheck disable=SC2016 # the inner shell expands them
-unshare --mount --net --propagation private -- bash -c '
-    mount -t sysfs tarvex-bench-sysfs /sys || exit 1
-    ip -batch "$work/veths" || exit 1
-    measure "fake host"
-'
+export runs lshw_runs tarvex facts
+export -f show
+# shellcheck source=bench/fake_host.sh
+source "$source_dir/bench/fake_host.sh"
+measure_on_both_hosts

@@ -54,25 +54,7 @@ measure() {
 echo "tarvex: $tarvex"
 echo "linked against: $(ldd "$tarvex" | awk '/=>/ { printf "%s ", $1 }')"
 echo
-measure "this machine"
-
-if [[ $(id -u) -ne 0 ]] || ! unshare --mount --net --propagation private true 2>/dev/null; then
-    echo
-    echo "fake host skipped: needs root and private namespaces"
-    exit 0
-fi
-for ((i = 0; i < 500; i++)); do
-    echo "link add veth$((2 * i)) type veth peer name veth$((2 * i + 1))"
-done >"$work/veths"
-echo
-export work runs tarvex
-export -f measure
-# The script runs in the namespace's own shell, which expands it.
-# shellcheck disable=SC2016
-unshare --mount --net --propagation private -- bash -c '
-    mount -t sysfs tarvex-bench-sysfs /sys || exit 1
-    start=$EPOCHREALTIME
-    ip -batch "$work/veths" || exit 1
-    echo "fake host: 500 veth pairs created in $(awk -v s="$start" -v e="$EPOCHREALTIME" "BEGIN { printf \"%.2f\", e - s }") s"
-    measure "fake host"
-'
+export runs tarvex
+# shellcheck source=bench/fake_host.sh
+source "$source_dir/bench/fake_host.sh"
+measure_on_both_hosts
