@@ -8,6 +8,7 @@
 
 #include "common_utilities.h"
 #include "diag.h"
+#include "platform.h"
 
 // One numeric cell: negative numbers are not available.  Part of the report
 // module's interface (the tests call it), hence not static.
@@ -80,18 +81,6 @@ static void report_interface(char *pif_name, int32_t tolmar_available)
     free_ethtool_info_members(&einfo);
 }
 
-// The management tools and the awk of their command lines are found on the
-// system's own directories, never through the caller's PATH: the report runs
-// as root, and a directory early in a caller's PATH must not supply them.
-static constexpr const char *tool_search_path = "/usr/sbin:/usr/bin:/sbin:/bin";
-
-static void set_tool_search_path(void)
-{
-    if (setenv("PATH", tool_search_path, 1) != 0) {
-        TARVEX_MALLOC_FAILED();
-    }
-}
-
 // The table is the run's whole result: a table that could not be written (a
 // full disk, a closed descriptor, a reader gone while SIGPIPE is ignored)
 // makes the run fail.  A closed standard output with nothing to write loses
@@ -102,7 +91,7 @@ static int finish_output(int status)
     bool failed = std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
     int err = errno;
     if (std::fclose(stdout) != 0 && (failed || errno != EBADF)) {
-        err = failed && err != 0 ? err : errno;
+        err = err != 0 ? err : errno;
         failed = true;
     }
     if (failed) {

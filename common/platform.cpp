@@ -10,6 +10,17 @@
 #include <sys/socket.h>
 
 #include "char_class.h"
+#include "diag.h"
+
+// The tools' search path
+static constexpr const char *tool_search_path = "/usr/sbin:/usr/bin:/sbin:/bin";
+
+void set_tool_search_path()
+{
+    if (setenv("PATH", tool_search_path, 1) != 0) {
+        TARVEX_MALLOC_FAILED();
+    }
+}
 
 // Directory listings
 void free_dir_listing(struct dirent **ppentries, int count)

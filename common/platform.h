@@ -51,6 +51,13 @@ private:
     int fd_;
 };
 
+// Sets PATH to the system's own directories for the commands a program of
+// the family starts: the management tools and the awk of their command
+// lines are never found through a caller's PATH, as the programs run as
+// root.  The programs call it before any tool runs; the library's queries
+// leave the environment alone.
+void set_tool_search_path();
+
 // Releases a scandir() listing: every entry and the array.
 void free_dir_listing(struct dirent **ppentries, int count);
 

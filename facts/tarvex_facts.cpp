@@ -21,15 +21,13 @@
 
 #include "common_utilities.h"
 #include "diag.h"
+#include "platform.h"
 
 namespace {
 
 // Keys keep the order of the documented layout.
 using json = nlohmann::ordered_json;
 
-// The management tools run with the report's fixed search path, so both
-// programs start the same tools whatever the caller's environment.
-constexpr const char *tool_search_path = "/usr/sbin:/usr/bin:/sbin:/bin";
 constexpr int schema_version = 1;
 
 struct free_deleter {
@@ -279,9 +277,7 @@ json document(bool management_package, char **ppif, int32_t if_count)
 
 int run()
 {
-    if (setenv("PATH", tool_search_path, 1) != 0) {
-        TARVEX_MALLOC_FAILED();
-    }
+    set_tool_search_path();
     descriptor out(take_document_descriptor());
     if (out.fd < 0) {
         TARVEX_MSG(stderr, "ERROR: standard output is not open (errno=%d), %s,%d\n", errno);

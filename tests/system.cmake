@@ -15,17 +15,24 @@ if(TARVEX_SANITIZE)
   target_compile_options(tarvex_fake_driver PRIVATE -fno-sanitize=vptr)
 endif()
 
-set(TARVEX_SYSTEM_RUNNER ${CMAKE_CURRENT_SOURCE_DIR}/system/run_scenario.sh)
+# tarvex_scenario_test(TEST PROGRAM HOST PREFIX): PROGRAM on the fake host
+# HOST, compared with the expected files PREFIX.stdout, PREFIX.stderr, ...
+function(tarvex_scenario_test test program host prefix)
+  add_test(NAME ${test}
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/system/run_scenario.sh
+                   --tarvex $<TARGET_FILE:${program}>
+                   --driver $<TARGET_FILE:tarvex_fake_driver>
+                   --source ${PROJECT_SOURCE_DIR}
+                   --expected ${prefix}
+                   ${host})
+  set_tests_properties(${test} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
+endfunction()
+
 file(GLOB TARVEX_SCENARIOS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/system/scenarios/*.host)
 foreach(scenario ${TARVEX_SCENARIOS})
   get_filename_component(scenario_name ${scenario} NAME_WLE)
-  add_test(NAME system.${scenario_name}
-           COMMAND bash ${TARVEX_SYSTEM_RUNNER}
-                   --tarvex $<TARGET_FILE:tarvex>
-                   --driver $<TARGET_FILE:tarvex_fake_driver>
-                   --source ${PROJECT_SOURCE_DIR}
-                   ${scenario})
-  set_tests_properties(system.${scenario_name} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
+  string(REGEX REPLACE "\\.host$" "" prefix ${scenario})
+  tarvex_scenario_test(system.${scenario_name} tarvex ${scenario} ${prefix})
 endforeach()
 
 # tarvex-facts on the same fake hosts: facts.NAME for each NAME.facts.stdout
@@ -38,14 +45,7 @@ foreach(expected ${TARVEX_FACTS_SCENARIOS})
   if(scenario_name STREQUAL "demo")
     set(host ${PROJECT_SOURCE_DIR}/tools/demo.host)
   endif()
-  add_test(NAME facts.${scenario_name}
-           COMMAND bash ${TARVEX_SYSTEM_RUNNER}
-                   --tarvex $<TARGET_FILE:tarvex-facts>
-                   --driver $<TARGET_FILE:tarvex_fake_driver>
-                   --source ${PROJECT_SOURCE_DIR}
-                   --expected ${prefix}.facts
-                   ${host})
-  set_tests_properties(facts.${scenario_name} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
+  tarvex_scenario_test(facts.${scenario_name} tarvex-facts ${host} ${prefix}.facts)
 endforeach()
 
 # The real host, read only: its Ethernet interfaces as the report shows them.

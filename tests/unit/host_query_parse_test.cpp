@@ -6,6 +6,7 @@
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "host_query_parse.h"
@@ -207,7 +208,7 @@ TEST(ReleaseLine, NameEditionAndVersion)
         ADD_FAILURE() << "cannot build the tr_TR.UTF-8 locale (localedef and the locales package are needed)";
     }
     unsetenv("LOCPATH");
-    (void)std::system(("rm -rf " + dir).c_str());
+    std::filesystem::remove_all(dir);
     EXPECT_EQ(leading_int(" \t+42abc"), 42);
     EXPECT_EQ(leading_int("-99999999999"), INT32_MIN);
     EXPECT_EQ(leading_int("x1"), 0);
