@@ -8,6 +8,7 @@
 
 #include "common_utilities.h"
 #include "diag.h"
+#include "interface_walk.h"
 #include "platform.h"
 
 // One numeric cell: negative numbers are not available.  Part of the report
@@ -53,32 +54,15 @@ static void warn_tolmar_missing(void)
 // One interface: its row, or the error line when its PCI identity is unknown.
 static void report_interface(char *pif_name, int32_t tolmar_available)
 {
-    ethtool_info einfo;
-    get_ethtool_info(pif_name, &einfo);
-    int32_t pci_ven = 0;
-    int32_t pci_dev = 0;
-    int32_t pci_sub_ven = 0;
-    int32_t pci_sub_dev = 0;
-    int32_t rc = get_pci_info(einfo.pbus_info, &pci_ven, &pci_dev, &pci_sub_ven, &pci_sub_dev);
-    if (rc != 0) {
-        TARVEX_MSG(stdout, "ERROR: can't get ethtool pci info for %s, rc = %d, %s,%d\n\n", pif_name, rc);
-        free_ethtool_info_members(&einfo);
-        return;
-    }
-    nic_hw_db_t *pdbs = nullptr;
-    const char *pmodel_name = "unknown model";
-    if (get_db_struct_info(&pci_ven, &pci_dev, &pci_sub_ven, &pci_sub_dev, &pdbs) == 0) {
-        pmodel_name = pdbs->inf_name;
-    }
-    // slot, port, bay_slot, bay_port
-    int32_t columns[4] = {-1, -1, -1, -1};
-    if (tolmar_available == 1 &&
-        get_slot_info(einfo.pbus_info, &columns[0], &columns[1], &columns[2], &columns[3]) != 0) {
-        columns[0] = columns[1] = columns[2] = columns[3] = -1;
-    }
-    print_row(pif_name, columns, pmodel_name);
-    free_db_struct_info(&pdbs);
-    free_ethtool_info_members(&einfo);
+    walk_interface(pif_name, tolmar_available == 1, [](const interface_hardware &hardware) {
+        if (hardware.pci_rc != 0) {
+            TARVEX_MSG(stdout, "ERROR: can't get ethtool pci info for %s, rc = %d, %s,%d\n\n", hardware.pif_name,
+                       hardware.pci_rc);
+            return;
+        }
+        print_row(hardware.pif_name, hardware.place,
+                  hardware.pmodel != nullptr ? hardware.pmodel->inf_name : "unknown model");
+    });
 }
 
 // The table is the run's whole result: a table that could not be written (a

@@ -21,6 +21,7 @@
 
 #include "common_utilities.h"
 #include "diag.h"
+#include "interface_walk.h"
 #include "platform.h"
 
 namespace {
@@ -36,15 +37,7 @@ struct free_deleter {
 using heap_text = std::unique_ptr<char, free_deleter>;
 using name_block = std::unique_ptr<char *, free_deleter>;
 
-// Owners of the library's records, released with the library's own calls.
-struct driver_record {
-    ethtool_info info{};
-    driver_record(const driver_record &) = delete;
-    driver_record &operator=(const driver_record &) = delete;
-    explicit driver_record(char *pif_name) { get_ethtool_info(pif_name, &info); }
-    ~driver_record() { free_ethtool_info_members(&info); }
-};
-
+// Owner of the library's address record, released with the library's own call.
 struct address_record {
     dynamic_interface_info_t info{};
     address_record(const address_record &) = delete;
@@ -101,39 +94,23 @@ json pci_id(int32_t value)
     return text;
 }
 
-// PCI identity, catalogue model, slot and bay: the report's calls, in its
-// order.  Without a PCI identity every one of these is null.  True when the
-// catalogue knows the adapter.
-bool add_hardware(json &facts, char *pbus_info, bool management_package)
+// PCI identity, catalogue model, slot and bay.  Without a PCI identity every
+// one of these is null.
+void add_hardware(json &facts, const interface_hardware &hardware)
 {
-    int32_t ids[4] = {};
-    int32_t place[4] = {-1, -1, -1, -1}; // slot, port, bay, bay port
-    json pci = nullptr;
-    json model = nullptr;
-    bool catalogued = false;
-    if (get_pci_info(pbus_info, &ids[0], &ids[1], &ids[2], &ids[3]) == 0) {
-        pci = {{"vendor", pci_id(ids[0])},
-               {"device", pci_id(ids[1])},
-               {"subsystem_vendor", pci_id(ids[2])},
-               {"subsystem_device", pci_id(ids[3])}};
-        nic_hw_db_t *pdbs = nullptr;
-        if (get_db_struct_info(&ids[0], &ids[1], &ids[2], &ids[3], &pdbs) == 0) {
-            catalogued = true;
-            model = text_or_null(pdbs->inf_name);
-        }
-        free_db_struct_info(&pdbs);
-        if (management_package &&
-            get_slot_info(pbus_info, &place[0], &place[1], &place[2], &place[3]) != 0) {
-            place[0] = place[1] = place[2] = place[3] = -1;
-        }
-    }
-    facts["pci"] = std::move(pci);
-    facts["model"] = std::move(model);
-    facts["slot"] = number_or_null(place[0]);
-    facts["port"] = number_or_null(place[1]);
-    facts["bay"] = number_or_null(place[2]);
-    facts["bay_port"] = number_or_null(place[3]);
-    return catalogued;
+    const int32_t *pids = hardware.pci_ids;
+    const int32_t *pplace = hardware.place;
+    bool identified = hardware.pci_rc == 0;
+    facts["pci"] = identified ? json{{"vendor", pci_id(pids[0])},
+                                     {"device", pci_id(pids[1])},
+                                     {"subsystem_vendor", pci_id(pids[2])},
+                                     {"subsystem_device", pci_id(pids[3])}}
+                              : json(nullptr);
+    facts["model"] = hardware.pmodel != nullptr ? text_or_null(hardware.pmodel->inf_name) : json(nullptr);
+    facts["slot"] = number_or_null(pplace[0]);
+    facts["port"] = number_or_null(pplace[1]);
+    facts["bay"] = number_or_null(pplace[2]);
+    facts["bay_port"] = number_or_null(pplace[3]);
 }
 
 json ipv4_facts(const dynamic_interface_info_t &addresses)
@@ -184,15 +161,16 @@ json interface_facts(char *pif_name, bool management_package)
     json facts;
     facts["name"] = pif_name;
     bool catalogued = false;
-    {
-        driver_record driver(pif_name);
-        facts["driver"] = text_or_null(driver.info.pdriver_name);
-        facts["driver_version"] = text_or_null(driver.info.pdriver_version);
-        facts["firmware_version"] = text_or_null(driver.info.pfirmware_version);
-        facts["bus_address"] = text_or_null(driver.info.pbus_info);
-        facts["link"] = table_text(link_status_text, driver.info.link_status);
-        catalogued = add_hardware(facts, driver.info.pbus_info, management_package);
-    }
+    walk_interface(pif_name, management_package, [&facts, &catalogued](const interface_hardware &hardware) {
+        const ethtool_info &driver = *hardware.pdriver;
+        facts["driver"] = text_or_null(driver.pdriver_name);
+        facts["driver_version"] = text_or_null(driver.pdriver_version);
+        facts["firmware_version"] = text_or_null(driver.pfirmware_version);
+        facts["bus_address"] = text_or_null(driver.pbus_info);
+        facts["link"] = table_text(link_status_text, driver.link_status);
+        add_hardware(facts, hardware);
+        catalogued = hardware.pmodel != nullptr;
+    });
     add_host_state(facts, pif_name, catalogued);
     return facts;
 }
