@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The queries the report and tarvex-facts make for each interface: driver
-// record, PCI identity, catalogue entry, slot and bay, asked for in the
-// report's order and released before the next interface.  Internal to the
-// programs of the family; not installed.
+// The queries the report and tarvex-facts make for each interface, in the
+// report's order, with the records released before the next interface.
+// Internal to the family's programs; not installed.
 #ifndef TARVEX_INTERFACE_WALK_H
 #define TARVEX_INTERFACE_WALK_H
 
@@ -10,53 +9,46 @@
 
 #include "common_utilities.h"
 
-// One interface while its records are held.  Past pdriver, the fields hold
-// only when pci_rc, get_pci_info's result, is 0.
+// One interface while its records are held.  pci_ids, pmodel and place hold
+// only when pci_rc, get_pci_info's result, is 0; pmodel is null for an
+// adapter the catalogue does not name, and place (slot, port, bay, bay
+// port) is -1 where unknown.
 struct interface_hardware {
-    char *pif_name;
-    const ethtool_info *pdriver;
-    int32_t pci_rc;
-    int32_t pci_ids[4];        // vendor, device, subsystem vendor, subsystem device
-    const nic_hw_db_t *pmodel; // the catalogue's entry; null when it has none
-    int32_t place[4];          // slot, port, bay, bay port; -1 when unknown
-};
-
-// Releases the two records in the report's order, also when use throws.
-struct interface_records {
-    ethtool_info einfo{};
-    nic_hw_db_t *pdbs = nullptr;
-    interface_records() = default;
-    interface_records(const interface_records &) = delete;
-    interface_records &operator=(const interface_records &) = delete;
-    ~interface_records()
+    char *pif_name = nullptr;
+    ethtool_info driver{};
+    int32_t pci_rc = 0;
+    int32_t pci_ids[4] = {0, 0, 0, 0};
+    nic_hw_db_t *pmodel = nullptr;
+    int32_t place[4] = {-1, -1, -1, -1};
+    interface_hardware() = default;
+    interface_hardware(const interface_hardware &) = delete;
+    interface_hardware &operator=(const interface_hardware &) = delete;
+    ~interface_hardware()
     {
-        free_db_struct_info(&pdbs);
-        free_ethtool_info_members(&einfo);
+        free_db_struct_info(&pmodel);
+        free_ethtool_info_members(&driver);
     }
 };
 
-// Gathers one interface, hands it to use, then releases its records.  The
-// slot and bay are asked for only with slot_lookup, and all four stay -1
-// unless that lookup succeeds.
+// Gathers one interface and hands it to use; the slot and bay are asked for
+// only with slot_lookup, and all four stay -1 unless that lookup succeeds.
 template <typename Use> void walk_interface(char *pif_name, bool slot_lookup, Use &&use)
 {
-    interface_records records;
-    ethtool_info &einfo = records.einfo;
-    nic_hw_db_t *&pdbs = records.pdbs;
-    get_ethtool_info(pif_name, &einfo);
-    interface_hardware hardware{pif_name, &einfo, 0, {0, 0, 0, 0}, nullptr, {-1, -1, -1, -1}};
-    int32_t *pids = hardware.pci_ids;
-    hardware.pci_rc = get_pci_info(einfo.pbus_info, &pids[0], &pids[1], &pids[2], &pids[3]);
-    if (hardware.pci_rc == 0) {
-        if (get_db_struct_info(&pids[0], &pids[1], &pids[2], &pids[3], &pdbs) == 0) {
-            hardware.pmodel = pdbs;
+    interface_hardware hw;
+    hw.pif_name = pif_name;
+    get_ethtool_info(pif_name, &hw.driver);
+    int32_t *pids = hw.pci_ids;
+    int32_t *pplace = hw.place;
+    hw.pci_rc = get_pci_info(hw.driver.pbus_info, &pids[0], &pids[1], &pids[2], &pids[3]);
+    if (hw.pci_rc == 0) {
+        if (get_db_struct_info(&pids[0], &pids[1], &pids[2], &pids[3], &hw.pmodel) != 0) {
+            free_db_struct_info(&hw.pmodel);
         }
-        int32_t *pplace = hardware.place;
-        if (slot_lookup && get_slot_info(einfo.pbus_info, &pplace[0], &pplace[1], &pplace[2], &pplace[3]) != 0) {
+        if (slot_lookup && get_slot_info(hw.driver.pbus_info, &pplace[0], &pplace[1], &pplace[2], &pplace[3]) != 0) {
             pplace[0] = pplace[1] = pplace[2] = pplace[3] = -1;
         }
     }
-    use(static_cast<const interface_hardware &>(hardware));
+    use(static_cast<const interface_hardware &>(hw));
 }
 
 #endif

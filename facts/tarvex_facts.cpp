@@ -162,7 +162,7 @@ json interface_facts(char *pif_name, bool management_package)
     facts["name"] = pif_name;
     bool catalogued = false;
     walk_interface(pif_name, management_package, [&facts, &catalogued](const interface_hardware &hardware) {
-        const ethtool_info &driver = *hardware.pdriver;
+        const ethtool_info &driver = hardware.driver;
         facts["driver"] = text_or_null(driver.pdriver_name);
         facts["driver_version"] = text_or_null(driver.pdriver_version);
         facts["firmware_version"] = text_or_null(driver.pfirmware_version);
