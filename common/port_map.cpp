@@ -13,6 +13,7 @@
 
 #include "diag.h"
 #include "platform.h"
+#include "port_map_parse.h"
 #include "slot_numbering.h"
 #include "tool_lines.h"
 
