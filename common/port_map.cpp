@@ -14,6 +14,7 @@
 #include "diag.h"
 #include "platform.h"
 #include "port_map_parse.h"
+#include "slot_numbering.h"
 #include "tool_lines.h"
 
 static constexpr const char *pci_devices_dir = "/sys/bus/pci/devices";
@@ -41,12 +42,10 @@ static vrk_network_adapter_p net_adapter_list_head = nullptr;
 static const char *choose_tool(const char **ppcmd, const char *putils_path, const char *psbin_path)
 {
     struct stat info;
-    if (*ppcmd == nullptr) {
-        if (stat(putils_path, &info) == 0) {
-            *ppcmd = putils_path;
-        } else if (stat(psbin_path, &info) == 0) {
-            *ppcmd = psbin_path;
-        }
+    if (*ppcmd == nullptr && stat(putils_path, &info) == 0) {
+        *ppcmd = putils_path;
+    } else if (*ppcmd == nullptr && stat(psbin_path, &info) == 0) {
+        *ppcmd = psbin_path;
     }
     return *ppcmd;
 }
@@ -57,10 +56,15 @@ static bool fits_buffer(int length, size_t size)
     return length >= 0 && static_cast<size_t>(length) < size;
 }
 
-// Starts the command line in ptool's buffer and drops the listing's header
-// lines; false, after the message, when the shell cannot be started.
-static bool start_listing(tool_lines *ptool, int header_lines)
+// Starts the tool at pcmd with its arguments and drops the listing's header
+// lines; false when the tool is absent (no pcmd) or its command line does not
+// fit, and, after the message, when the shell cannot be started.
+static bool start_listing(tool_lines *ptool, const char *pcmd, const char *pargs, int header_lines)
 {
+    if (pcmd == nullptr ||
+        !fits_buffer(std::snprintf(ptool->buffer, sizeof(ptool->buffer), "%s%s", pcmd, pargs), sizeof(ptool->buffer))) {
+        return false;
+    }
     if (!start_tool(ptool)) {
         TARVEX_MSG(stderr, "ERROR: could not execute command: %s at %s,%d\n", ptool->buffer);
         return false;
@@ -74,53 +78,27 @@ static bool start_listing(tool_lines *ptool, int header_lines)
 static void add_net_adapter(uint32_t bus, uint32_t device, uint32_t function)
 {
     auto *padapter = static_cast<vrk_network_adapter_p>(TARVEX_CALLOC(1, sizeof(vrk_network_adapter)));
-    padapter->slot = -1;
-    padapter->slot_port = -1;
-    padapter->bus = bus;
-    padapter->device = device;
-    padapter->function = function;
-    padapter->nic_port_map = nullptr;
+    *padapter = {-1, -1, bus, device, function, nullptr, nullptr, nullptr};
     if (net_adapter_list_head == nullptr) {
-        net_adapter_list_head = padapter;
-        padapter->prev = padapter;
-        padapter->next = padapter;
-        return;
+        // The first node is its own tail, so the append below links it to itself.
+        net_adapter_list_head = padapter->prev = padapter;
     }
-    vrk_network_adapter_p ptail = net_adapter_list_head->prev;
-    net_adapter_list_head->prev = padapter;
+    padapter->prev = net_adapter_list_head->prev;
     padapter->next = net_adapter_list_head;
-    padapter->prev = ptail;
-    ptail->next = padapter;
+    padapter->prev->next = padapter;
+    net_adapter_list_head->prev = padapter;
 }
 
 static vrk_network_adapter_p get_net_adapter_by_slot_and_port(int32_t slot, int32_t slot_port)
 {
-    vrk_network_adapter_p padapter = net_adapter_list_head;
-    if (padapter == nullptr) {
-        return nullptr;
-    }
-    do {
-        if (padapter->slot == slot && padapter->slot_port == slot_port) {
-            return padapter;
-        }
-        padapter = padapter->next;
-    } while (padapter != net_adapter_list_head);
-    return nullptr;
+    return adapter_at_port(net_adapter_list_head, slot, slot_port);
 }
 
 static vrk_network_adapter_p get_net_adapter_by_BusDevFun(uint32_t bus, uint32_t device, uint32_t function)
 {
-    vrk_network_adapter_p padapter = net_adapter_list_head;
-    if (padapter == nullptr) {
-        return nullptr;
-    }
-    do {
-        if (padapter->bus == bus && padapter->device == device && padapter->function == function) {
-            return padapter;
-        }
-        padapter = padapter->next;
-    } while (padapter != net_adapter_list_head);
-    return nullptr;
+    return first_adapter(net_adapter_list_head, [=](vrk_network_adapter_p p) {
+        return p->bus == bus && p->device == device && p->function == function;
+    });
 }
 
 // Listing the Ethernet functions
@@ -139,30 +117,18 @@ static uint32_t pci_class(const char *pname)
     return class_code;
 }
 
-// The slot of a PCI device, from the first inventory line naming its bus and
-// device; every function of the device sits in that slot.
 static int32_t get_slot_number(uint32_t bus, uint32_t device)
 {
     static const char *tessio_cmd = nullptr;
-    if (choose_tool(&tessio_cmd, tessio_utils, tessio_sbin) == nullptr) {
-        return -1;
-    }
     tool_lines tool;
     // Only the tool's fields 1, 2 and 6 (bus, device, slot) are wanted.
-    int length = std::snprintf(tool.buffer, sizeof(tool.buffer),
-                               "%s -i 2>/dev/null | awk '{print $1\" \"$2\" \"$6;}'", tessio_cmd);
-    if (!fits_buffer(length, sizeof(tool.buffer))) {
+    if (!start_listing(&tool, choose_tool(&tessio_cmd, tessio_utils, tessio_sbin),
+                       " -i 2>/dev/null | awk '{print $1\" \"$2\" \"$6;}'", inventory_header_lines)) {
         return -1;
     }
-    if (!start_listing(&tool, inventory_header_lines)) {
-        return -1;
-    }
-    std::string_view line;
-    inventory_entry entry{};
-    while (next_tool_line(&tool, &line)) {
-        if (parse_inventory_line(line, &entry) && entry.bus == bus && entry.device == device) {
-            return entry.slot;
-        }
+    auto next_line = [&tool](std::string_view *pline) { return next_tool_line(&tool, pline); };
+    if (std::optional<int32_t> slot = device_slot(next_line, bus, device)) {
+        return *slot;
     }
     tool.stream.reset();
     TARVEX_MSG(stderr, "ERROR: did not find match for pci bus/device %d,%d, %s,%d\n", static_cast<int>(bus),
@@ -170,30 +136,12 @@ static int32_t get_slot_number(uint32_t bus, uint32_t device)
     return -1;
 }
 
-// Ports of a slot are numbered from 0 in list order, that is in PCI address
-// order across all devices of the slot.  Counting the earlier nodes of the
-// same slot, instead of indexing a table of counters, serves any slot
-// number the tool gives.
-static int32_t ports_before_in_slot(vrk_network_adapter_p padapter)
-{
-    int32_t count = 0;
-    for (vrk_network_adapter_p pearlier = net_adapter_list_head; pearlier != padapter;
-         pearlier = pearlier->next) {
-        if (pearlier->slot == padapter->slot) {
-            count++;
-        }
-    }
-    return count;
-}
-
 static int32_t update_net_adapter_slot_info(void)
 {
     vrk_network_adapter_p padapter = net_adapter_list_head;
     do {
         padapter->slot = get_slot_number(padapter->bus, padapter->device);
-        if (padapter->slot >= 0) {
-            padapter->slot_port = ports_before_in_slot(padapter);
-        }
+        padapter->slot_port = port_in_slot(net_adapter_list_head, padapter);
         padapter = padapter->next;
     } while (padapter != net_adapter_list_head);
     return 0;
@@ -201,14 +149,11 @@ static int32_t update_net_adapter_slot_info(void)
 
 static void add_if_ethernet(const char *pname)
 {
-    if (std::string_view(pname) == "." || std::string_view(pname) == "..") {
-        return;
-    }
+    std::string_view name(pname);
     pci_function_address address{};
-    if (pci_class(pname) != ethernet_class || !parse_pci_entry_name(pname, &address)) {
-        return;
+    if (name != "." && name != ".." && pci_class(pname) == ethernet_class && parse_pci_entry_name(name, &address)) {
+        add_net_adapter(address.bus, address.device, address.function);
     }
-    add_net_adapter(address.bus, address.device, address.function);
 }
 
 static int32_t get_network_adapters(void)
@@ -231,35 +176,23 @@ static int32_t get_network_adapters(void)
 
 // Bay records from the port map
 
-// The CLI's port within the slot is compared as printed with the node's
-// zero-based port: the CLI numbers its ports from 0.
 static int32_t update_adapter_info(int32_t slot_num, int32_t slot_port, int32_t bay, int32_t bay_port)
 {
     vrk_network_adapter_p padapter = get_net_adapter_by_slot_and_port(slot_num, slot_port);
-    if (padapter == nullptr || padapter->nic_port_map != nullptr) {
+    if (!takes_bay_record(padapter)) {
         return -1;
     }
-    auto *pmap = static_cast<vrk_nic_port_map_info_p>(TARVEX_CALLOC(1, sizeof(vrk_nic_port_map_info)));
-    pmap->slot = slot_num;
-    pmap->slot_port = slot_port;
-    pmap->SWM_bay = bay;
-    pmap->SWM_bay_port = bay_port;
-    padapter->nic_port_map = pmap;
+    padapter->nic_port_map = static_cast<vrk_nic_port_map_info_p>(TARVEX_CALLOC(1, sizeof(vrk_nic_port_map_info)));
+    *padapter->nic_port_map = {slot_num, slot_port, bay, bay_port};
     return 0;
 }
 
 static int32_t get_smbios_nic_port_map(void)
 {
     static const char *tolmarcli_cmd = nullptr;
-    if (choose_tool(&tolmarcli_cmd, tolmarcli_utils, tolmarcli_sbin) == nullptr) {
-        return -1;
-    }
     tool_lines tool;
-    int length = std::snprintf(tool.buffer, sizeof(tool.buffer), "%s -s \"show portmap\" 2>/dev/null", tolmarcli_cmd);
-    if (!fits_buffer(length, sizeof(tool.buffer))) {
-        return -1;
-    }
-    if (!start_listing(&tool, port_map_header_lines)) {
+    if (!start_listing(&tool, choose_tool(&tolmarcli_cmd, tolmarcli_utils, tolmarcli_sbin),
+                       " -s \"show portmap\" 2>/dev/null", port_map_header_lines)) {
         return -1;
     }
     std::string_view line;
