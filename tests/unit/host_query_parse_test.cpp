@@ -45,9 +45,6 @@ TEST(IfInet6Line, RefusesMalformedLinesAndLeavesAZeroedEntry)
         "fe800000000000000000000000000001 04 40 20 eth0",             // a column missing
         "fe80000000000000000000000000001 04 40 20 80 eth0",           // 31 digits
         "fe8000000000000000000000000000011 04 40 20 80 eth0",         // 33 digits
-        "fe800000000000000000000000000001 04 4x 20 80 eth0",          // bad number
-        "fe800000000000000000000000000001 -4 40 20 80 eth0",          // sign
-        "fe800000000000000000000000000001 100000000 40 20 80 eth0",   // over 32 bits
         "fe800000000000000000000000000001 04 40 20 80 eth0 extra",    // seven columns
         "fe800000000000000000000000000001 04 40 20 80 abcdefghijklmnopq",  // name of 17
     };
@@ -180,8 +177,6 @@ TEST(ReleaseLine, NameEditionAndVersion)
         {"SUSE Linux Enterprise Server 9 (i586)", {true, suse_distro, suse_es, 9}},
         {"SuSE Linux Enterprise Server-10", {true, suse_distro, suse_es, 0}},
         {"Fedora Core release 6 (Zod)", {true, fedora_core_distro, unknown_distro_type, 6}},
-        {"Red Hat release 99999999999", {true, rh_distro, unknown_distro_type, 2147483647}},
-        {"Red Hat release -7", {true, rh_distro, unknown_distro_type, -7}},
         {"Debian GNU/Linux 12", {false, unknown_distro, unknown_distro_type, 0}},
         {"", {false, unknown_distro, unknown_distro_type, 0}},
     };
@@ -209,7 +204,4 @@ TEST(ReleaseLine, NameEditionAndVersion)
     }
     unsetenv("LOCPATH");
     std::filesystem::remove_all(dir);
-    EXPECT_EQ(leading_int(" \t+42abc"), 42);
-    EXPECT_EQ(leading_int("-99999999999"), INT32_MIN);
-    EXPECT_EQ(leading_int("x1"), 0);
 }
