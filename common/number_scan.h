@@ -36,6 +36,7 @@ inline digit_run scan_digits(std::string_view text, uint32_t base)
     return run;
 }
 
+// A number as the C library's conversions find it: a sign and its digits.
 struct c_number {
     bool negative;
     digit_run digits;
@@ -63,14 +64,14 @@ inline bool scan_c_number(std::string_view *ptext, uint32_t base, c_number *pnum
     if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
         text.remove_prefix(1);
     }
-    if (base == 16 && text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X') && is_hex_digit(text[2])) {
+    if (base == 16 && text.size() > 2 && text[0] == '0' && ascii_upper(text[1]) == 'X' && is_hex_digit(text[2])) {
         text.remove_prefix(2);
     }
     pnumber->digits = scan_digits(text, base);
-    text.remove_prefix(pnumber->digits.length);
     if (pnumber->digits.length == 0) {
         return false;
     }
+    text.remove_prefix(pnumber->digits.length);
     *ptext = text;
     return true;
 }

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <climits>
 
 static std::string upper(std::string_view text)
 {

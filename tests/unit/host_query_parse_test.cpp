@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <tuple>
 
 #include "host_query_parse.h"
 #include "multi_port_boards.h"
@@ -21,15 +22,11 @@ TEST(IfInet6Line, ReadsKernelLinesIncludingWideIndexColumns)
     if_inet6_entry e;
     ASSERT_TRUE(parse_if_inet6_line("fe8000000000000000fc00fffe000001 04 40 20 80     eth0\n", &e));
     EXPECT_STREQ(e.address, "fe8000000000000000fc00fffe000001");
-    EXPECT_EQ(e.if_index, 4U);
-    EXPECT_EQ(e.prefix_len, 64U);
-    EXPECT_EQ(e.scope, 0x20U);
-    EXPECT_EQ(e.flags, 0x80U);
+    EXPECT_EQ(std::tie(e.if_index, e.prefix_len, e.scope, e.flags), std::make_tuple(4U, 64U, 0x20U, 0x80U));
     EXPECT_STREQ(e.if_name, "eth0");
     // An index above 0xff widens its column; the rest of the line still counts.
     ASSERT_TRUE(parse_if_inet6_line("20010db8000000000000000000000001 12c 30 00 80 v300", &e));
-    EXPECT_EQ(e.if_index, 0x12cU);
-    EXPECT_EQ(e.prefix_len, 0x30U);
+    EXPECT_EQ(std::tie(e.if_index, e.prefix_len), std::make_tuple(0x12cU, 0x30U));
     EXPECT_STREQ(e.if_name, "v300");
     ASSERT_TRUE(parse_if_inet6_line("20010DB8000000000000000000000001 01 80 10 80 abcdefghijklmnop", &e));
     EXPECT_STREQ(e.if_name, "abcdefghijklmnop");
