@@ -5,9 +5,6 @@
 #ifndef TARVEX_CHAR_CLASS_H
 #define TARVEX_CHAR_CLASS_H
 
-#include <cstddef>
-#include <string_view>
-
 // The value of a hexadecimal digit, or -1 for any other character.
 inline constexpr int hex_digit_value(char c)
 {
@@ -39,21 +36,6 @@ inline constexpr char ascii_upper(char c)
 inline constexpr bool is_c_space(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// The position after leading white space and an optional sign, as the C
-// library's number conversions skip them; *pnegative tells a '-'.
-inline size_t skip_space_and_sign(std::string_view text, bool *pnegative)
-{
-    size_t pos = 0;
-    while (pos < text.size() && is_c_space(text[pos])) {
-        pos++;
-    }
-    *pnegative = pos < text.size() && text[pos] == '-';
-    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
-        pos++;
-    }
-    return pos;
 }
 
 #endif

@@ -5,20 +5,15 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 
 #include "char_class.h"
 #include "multi_port_boards.h"
+#include "number_scan.h"
 
 namespace host_query {
 
 // Text helpers (string_view's throwing members, substr and copy, are not
 // used: the library stays free of the C++ runtime)
-static bool is_digit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
 // Splits off the next run of non-blank characters; empty at the end.
 static std::string_view next_column(std::string_view *ptext)
 {
@@ -35,24 +30,11 @@ static std::string_view next_column(std::string_view *ptext)
     return column;
 }
 
-// 1 to 8 hexadecimal digits, nothing else.
-static bool parse_hex_column(std::string_view column, uint32_t *pvalue)
-{
-    if (column.empty() || column.size() > 8) {
-        return false;
-    }
-    uint32_t value = 0;
-    for (char c : column) {
-        if (!is_hex_digit(c)) {
-            return false;
-        }
-        value = value * 16U + static_cast<uint32_t>(hex_digit_value(c));
-    }
-    *pvalue = value;
-    return true;
-}
-
 // Interface addresses
+
+// A numeric column holds 1 to 8 hexadecimal digits (32 bits).
+static constexpr size_t if_inet6_column_digits = 8;
+
 static bool fill_if_inet6_entry(std::string_view line, if_inet6_entry *pentry)
 {
     // Any 32 characters are taken as the address: whether they form one is
@@ -62,10 +44,10 @@ static bool fill_if_inet6_entry(std::string_view line, if_inet6_entry *pentry)
         return false;
     }
     std::copy(address.begin(), address.end(), pentry->address);
-    if (!parse_hex_column(next_column(&line), &pentry->if_index) ||
-        !parse_hex_column(next_column(&line), &pentry->prefix_len) ||
-        !parse_hex_column(next_column(&line), &pentry->scope) ||
-        !parse_hex_column(next_column(&line), &pentry->flags)) {
+    if (!scan_x_width(next_column(&line), if_inet6_column_digits, &pentry->if_index) ||
+        !scan_x_width(next_column(&line), if_inet6_column_digits, &pentry->prefix_len) ||
+        !scan_x_width(next_column(&line), if_inet6_column_digits, &pentry->scope) ||
+        !scan_x_width(next_column(&line), if_inet6_column_digits, &pentry->flags)) {
         return false;
     }
     std::string_view name = next_column(&line);
@@ -194,12 +176,8 @@ uint32_t pci_function_from_bus(std::string_view bus_info)
     if (dot == std::string_view::npos) {
         return 0;
     }
-    uint64_t value = 0;
-    for (size_t i = dot + 1; i < bus_info.size() && is_digit(bus_info[i]); i++) {
-        value = std::min<uint64_t>(value * 10U + static_cast<uint64_t>(bus_info[i] - '0'),
-                                   std::numeric_limits<uint32_t>::max());
-    }
-    return static_cast<uint32_t>(value);
+    bus_info.remove_prefix(dot + 1);
+    return strtoul_digits_saturated(bus_info);
 }
 
 // Line and token reading
@@ -214,21 +192,6 @@ bool token_line_selected(std::string_view line, std::string_view token)
 }
 
 // Distribution detection
-int32_t leading_int(std::string_view text)
-{
-    bool negative = false;
-    size_t pos = skip_space_and_sign(text, &negative);
-    // Accumulate past the int32_t range without overflow, then clamp.
-    constexpr int64_t limit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
-    int64_t value = 0;
-    for (; pos < text.size() && is_digit(text[pos]); pos++) {
-        value = std::min<int64_t>(value * 10 + (text[pos] - '0'), limit);
-    }
-    value = negative ? -value : value;
-    return static_cast<int32_t>(
-        std::clamp<int64_t>(value, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
-}
-
 // Position of marker in the line upper-cased in the C locale's way, whatever
 // locale the calling program has set.
 static size_t find_upper(std::string_view line, std::string_view marker)
@@ -258,7 +221,7 @@ static int32_t version_after(std::string_view line, std::string_view marker)
         return 0;
     }
     line.remove_prefix(pos + marker.size());
-    return leading_int(line);
+    return atoi_clamped(line);
 }
 
 static linux_distro_type_t red_hat_edition(std::string_view line)

@@ -98,10 +98,6 @@ struct distro_facts {
 // Classifies a release file's first line (any letter case).
 distro_facts classify_release_line(std::string_view line);
 
-// The leading integer of text as the C library's atoi reads it (leading
-// white space, a sign, digits), clamped to the int32_t range.
-int32_t leading_int(std::string_view text);
-
 }  // namespace host_query
 
 #endif

@@ -9,8 +9,8 @@
 
 #include <sys/socket.h>
 
-#include "char_class.h"
 #include "diag.h"
+#include "number_scan.h"
 
 // The tools' search path
 static constexpr const char *tool_search_path = "/usr/sbin:/usr/bin:/sbin:/bin";
@@ -60,20 +60,6 @@ int open_ethtool_socket_at(const char *pif_name, const char *pfile, int line)
 // Sysfs hexadecimal attributes
 static constexpr size_t sysfs_page_bytes = 4096;
 
-uint32_t parse_hex_attribute(std::string_view text)
-{
-    bool negative = false;
-    size_t pos = skip_space_and_sign(text, &negative);
-    if (pos + 1 < text.size() && text[pos] == '0' && (text[pos + 1] == 'x' || text[pos + 1] == 'X')) {
-        pos += 2;
-    }
-    uint32_t value = 0;
-    for (; pos < text.size() && hex_digit_value(text[pos]) >= 0; pos++) {
-        value = value * 16U + static_cast<uint32_t>(hex_digit_value(text[pos]));
-    }
-    return negative ? 0U - value : value;
-}
-
 bool read_hex_attribute(const char *ppath, uint32_t *pvalue)
 {
     unique_file file(std::fopen(ppath, "r"));
@@ -84,6 +70,6 @@ bool read_hex_attribute(const char *ppath, uint32_t *pvalue)
     // the number follow any run of blanks, as a "%x" scan allows.
     char text[sysfs_page_bytes];
     size_t got = std::fread(text, 1, sizeof(text), file.get());
-    *pvalue = parse_hex_attribute(std::string_view(text, got));
+    *pvalue = scan_x_wrapping(std::string_view(text, got));
     return true;
 }

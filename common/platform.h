@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-#include <string_view>
 
 #include <dirent.h>
 #include <net/if.h>
@@ -72,12 +71,9 @@ void prepare_ifreq(struct ifreq *pifr, const char *pif_name);
 int open_ethtool_socket_at(const char *pif_name, const char *pfile, int line);
 #define TARVEX_OPEN_ETHTOOL_SOCKET(name) open_ethtool_socket_at((name), __FILE_NAME__, __LINE__)
 
-// The value of a sysfs hexadecimal attribute as "%x" would scan it
-// ("0x8086\n" gives 0x8086); text that does not begin with a number gives 0.
-// Arithmetic wraps modulo 2^32, so no input is undefined.
-uint32_t parse_hex_attribute(std::string_view text);
 // Reads a sysfs hex attribute file.  false when it cannot be opened (errno
-// is then the open's); otherwise true and *pvalue parsed from its start.
+// is then the open's); otherwise true and *pvalue read from its start as
+// "%x" reads it ("0x8086\n" gives 0x8086; scan_x_wrapping).
 bool read_hex_attribute(const char *ppath, uint32_t *pvalue);
 
 #endif

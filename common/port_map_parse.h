@@ -3,11 +3,8 @@
 // listing, one line of the port map listing, one interface bus address and
 // one PCI directory entry name.  Each takes text and returns values; none
 // does I/O, so tests and fuzz targets call them directly.
-//
-// Numbers are read the way the tools print them and the way "%x" and "%d"
-// conversions read them (leading blanks, an optional sign, for hexadecimal an
-// optional "0x"), with one difference: a number that does not fit its
-// 32-bit field does not parse, rather than being silently cut.
+// Their numbers are read as "%x" and "%d" read them, but a number that does
+// not fit its 32-bit field does not parse (number_scan.h).
 #ifndef TARVEX_PORT_MAP_PARSE_H
 #define TARVEX_PORT_MAP_PARSE_H
 

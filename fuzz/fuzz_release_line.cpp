@@ -3,13 +3,13 @@
 // major version.  Properties: the enumerations stay in range, the
 // distribution follows the documented order of markers in any letter case,
 // and the version is atoi's reading (clamped to int32_t) of what follows the
-// marker; leading_int agrees with strtoll clamped to int32_t.
+// marker; atoi_clamped agrees with strtoll clamped to int32_t.
 #include "fuzz_check.h"
 #include "host_query_parse.h"
+#include "number_scan.h"
 
 #include <algorithm>
 #include <cctype>
-#include <climits>
 
 static std::string upper(std::string_view text)
 {
@@ -39,7 +39,7 @@ static void check_version(const std::string &line, std::string_view marker, int3
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pdata, size_t size)
 {
     std::string line = as_c_string(pdata, size);
-    FUZZ_CHECK(host_query::leading_int(line) == reference_int(line));
+    FUZZ_CHECK(atoi_clamped(line) == reference_int(line));
 
     host_query::distro_facts facts = host_query::classify_release_line(line);
     FUZZ_CHECK(facts.type >= unknown_distro_type && facts.type <= suse_es);

@@ -3,7 +3,7 @@
 // read from sysfs.  Property: for text that is a hexadecimal number of at
 // most 8 digits, with or without "0x", the value is the one "%x" scans.
 #include "fuzz_check.h"
-#include "platform.h"
+#include "number_scan.h"
 
 #include <cctype>
 
@@ -22,7 +22,7 @@ static bool short_hex_number(const std::string &text)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pdata, size_t size)
 {
-    uint32_t value = parse_hex_attribute(as_text(pdata, size));
+    uint32_t value = scan_x_wrapping(as_text(pdata, size));
     std::string text = as_c_string(pdata, size);
     if (short_hex_number(text)) {
         unsigned int scanned = 0;

@@ -7,7 +7,7 @@ set(TARVEX_NIC_DB_DATA ${PROJECT_SOURCE_DIR}/common/nic_db.txt)
 set(TARVEX_NIC_DB_HEADER ${PROJECT_SOURCE_DIR}/common/nic_db.h)
 
 add_library(tarvex_nic_db_source STATIC ${PROJECT_SOURCE_DIR}/tools/nic_db_source.cpp)
-target_include_directories(tarvex_nic_db_source PUBLIC ${PROJECT_SOURCE_DIR}/tools)
+target_include_directories(tarvex_nic_db_source PUBLIC ${PROJECT_SOURCE_DIR}/tools PRIVATE ${PROJECT_SOURCE_DIR}/common)
 
 add_executable(gen_nic_db ${PROJECT_SOURCE_DIR}/tools/gen_nic_db.cpp ${PROJECT_SOURCE_DIR}/common/encode_string.cpp)
 target_include_directories(gen_nic_db PRIVATE ${PROJECT_SOURCE_DIR}/common)

@@ -4,6 +4,8 @@
 
 #include <string_view>
 
+#include "number_scan.h"
+
 namespace {
 
 // Texts are emitted as C string literals: keep them to printable ASCII and
@@ -29,26 +31,12 @@ bool take_id(std::string_view &rest, uint32_t *pvalue, std::string *preason)
         return false;
     }
     rest.remove_prefix(2);
-    uint32_t value = 0;
-    std::size_t digits = 0;
-    for (; digits < rest.size(); digits++) {
-        char c = rest[digits];
-        int nibble = (c >= '0' && c <= '9') ? c - '0'
-                     : (c >= 'a' && c <= 'f') ? c - 'a' + 10
-                     : (c >= 'A' && c <= 'F') ? c - 'A' + 10
-                                              : -1;
-        if (nibble < 0) {
-            break;
-        }
-        value = value * 16 + static_cast<uint32_t>(nibble);
-    }
-    bool ends_token = digits == rest.size() || rest[digits] == ' ' || rest[digits] == '\t';
-    if (digits == 0 || digits > 4 || !ends_token) {
+    std::string_view digits = rest.substr(0, rest.find_first_of(" \t"));
+    if (!scan_x_width(digits, 4, pvalue)) {
         *preason = "a PCI id has one to four hexadecimal digits";
         return false;
     }
-    rest.remove_prefix(digits);
-    *pvalue = value;
+    rest.remove_prefix(digits.size());
     return true;
 }
 
