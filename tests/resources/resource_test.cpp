@@ -3,13 +3,12 @@
 // or a pipe, called 10,000 times, leaves the process's descriptor count as
 // it was and no child unreaped.  The program runs in private namespaces
 // (tests/resources.cmake): a network namespace, a tmpfs over the PCI device
-// tree and over /opt, an overlay of /etc.  This binary's own definition of
-// the ethtool seam stands in for a driver of interface "lo", so that the
-// driver, PCI and EEPROM paths all run to their end.
+// tree and over /opt, an overlay of /etc.  The driver stand-in answers for
+// interface "lo" as a PCI function with an EEPROM, so that the driver, PCI
+// and EEPROM paths all run to their end.
 #include <gtest/gtest.h>
 
 #include <linux/ethtool.h>
-#include <net/if.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -22,6 +21,7 @@
 #include <string>
 
 #include "common_utilities.h"
+#include "fake_driver.h"
 #include "host_test_support.h"
 
 namespace {
@@ -31,42 +31,7 @@ constexpr const char *bus_address = "0000:0b:00.0";
 const std::string pci_dir = std::string("/sys/bus/pci/devices/") + bus_address;
 // The first catalogue row: an Intel board, so its address is at EEPROM 0.
 constexpr int32_t catalogued[4] = {0x8086, 0x1000, 0x1C5E, 0x7100};
-constexpr uint8_t eeprom_mac[6] = {0x00, 0x1b, 0x21, 0x80, 0xfe, 0x01};
-
-}  // namespace
-
-// The driver of "lo" as this test scripts it: a PCI function with an EEPROM.
-extern "C" int tarvex_ethtool_request(int, struct ifreq *pifr)
-{
-    if (std::strcmp(pifr->ifr_name, "lo") != 0) {
-        errno = ENODEV;
-        return -1;
-    }
-    uint32_t cmd;
-    std::memcpy(&cmd, pifr->ifr_data, sizeof(cmd));
-    if (cmd == ETHTOOL_GDRVINFO) {
-        auto *pinfo = reinterpret_cast<struct ethtool_drvinfo *>(pifr->ifr_data);
-        std::strncpy(pinfo->driver, "fake", sizeof(pinfo->driver) - 1);
-        std::strncpy(pinfo->bus_info, bus_address, sizeof(pinfo->bus_info) - 1);
-        return 0;
-    }
-    if (cmd == ETHTOOL_GLINK) {
-        reinterpret_cast<struct ethtool_value *>(pifr->ifr_data)->data = 1;
-        return 0;
-    }
-    if (cmd == ETHTOOL_GEEPROM) {
-        struct ethtool_eeprom header;
-        std::memcpy(&header, pifr->ifr_data, sizeof(header));
-        uint8_t *pdata = reinterpret_cast<uint8_t *>(pifr->ifr_data) + sizeof(header);
-        std::memset(pdata, 0, header.len);
-        std::memcpy(pdata, eeprom_mac, std::min<size_t>(header.len, sizeof(eeprom_mac)));
-        return 0;
-    }
-    errno = EOPNOTSUPP;
-    return -1;
-}
-
-namespace {
+const driver_reply lo_driver{.driver = "fake", .bus = bus_address, .eeprom = {0x00, 0x1b, 0x21, 0x80, 0xfe, 0x01}};
 
 void write_file(const std::string &path, const std::string &text, mode_t mode = 0644)
 {
@@ -96,6 +61,9 @@ protected:
             write_file(pci_dir + "/" + attributes[i], value);
         }
         write_file(pci_dir + "/class", "0x020000\n");
+        driver_script() = {{"lo", ETHTOOL_GDRVINFO, 0, lo_driver},
+                           {"lo", ETHTOOL_GLINK, 0, lo_driver},
+                           {"lo", ETHTOOL_GEEPROM, 0, lo_driver}};
         write_file("/etc/redhat-release", "Red Hat Enterprise Linux ES release 4 (Nahant)\n");
         unlink("/etc/SuSE-release");
         text_file = "/run/tarvex-resource-text";
