@@ -12,7 +12,7 @@ function(tarvex_namespace_test target)
   target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/host ${CMAKE_CURRENT_SOURCE_DIR}/support)
   set_target_properties(${target} PROPERTIES
     CROSSCOMPILING_EMULATOR "sh;${TARVEX_NAMESPACE_RUNNER};${arg_NAMESPACE};--")
-  gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60
+  gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
                        PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)
 endfunction()
 
