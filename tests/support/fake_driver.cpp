@@ -104,11 +104,12 @@ void apply_setting(driver_reply &reply, std::map<uint32_t, int> &errors, const s
     static const std::map<std::string, uint32_t> failing = {
         {"drvinfo_errno", ETHTOOL_GDRVINFO}, {"link_errno", ETHTOOL_GLINK}, {"eeprom_errno", ETHTOOL_GEEPROM}};
     size_t eq = setting.find('=');
-    std::string key = setting.substr(0, eq);
-    std::string value = eq == std::string::npos ? "" : setting.substr(eq + 1);
     if (eq == std::string::npos) {
         script_error(setting, "no '='");
-    } else if (auto text = texts.find(key); text != texts.end()) {
+    }
+    std::string key = setting.substr(0, eq);
+    std::string value = setting.substr(eq + 1);
+    if (auto text = texts.find(key); text != texts.end()) {
         reply.*(text->second) = value;
     } else if (auto cmd = failing.find(key); cmd != failing.end()) {
         errors[cmd->second] = parse_errno(value, setting);
@@ -237,7 +238,8 @@ bool answer_scripted(const struct ifreq *pifr, uint32_t cmd, int *presult)
     return named;
 }
 
-void note_request(const char *pdata)
+// Logs the request; its command.
+uint32_t note_request(const char *pdata)
 {
     struct ethtool_eeprom header{};
     std::memcpy(&header.cmd, pdata, sizeof(header.cmd));
@@ -245,6 +247,7 @@ void note_request(const char *pdata)
         std::memcpy(&header, pdata, sizeof(header));
     }
     driver_requests().push_back({header.cmd, header.offset, header.len});
+    return header.cmd;
 }
 
 using ioctl_fn = int (*)(int, unsigned long, ...);
@@ -275,9 +278,9 @@ extern "C" int ioctl(int fd, unsigned long request, ...) noexcept
     va_end(args);
     auto *pifr = static_cast<struct ifreq *>(parg);
     if (request == SIOCETHTOOL && pifr != nullptr && pifr->ifr_data != nullptr) {
-        note_request(pifr->ifr_data);
+        uint32_t cmd = note_request(pifr->ifr_data);
         int result = 0;
-        if (answer_scripted(pifr, driver_requests().back().cmd, &result)) {
+        if (answer_scripted(pifr, cmd, &result)) {
             return result;
         }
     }
