@@ -12,7 +12,7 @@ function(tarvex_namespace_test target)
   target_include_directories(${target} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/host ${CMAKE_CURRENT_SOURCE_DIR}/support)
   set_target_properties(${target} PROPERTIES
     CROSSCOMPILING_EMULATOR "sh;${TARVEX_NAMESPACE_RUNNER};${arg_NAMESPACE};--")
-  gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60
+  gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES
                        PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)
 endfunction()
 
@@ -26,9 +26,9 @@ tarvex_namespace_test(tarvex_host_release
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/host/release_file_test.cpp
   NAMESPACE --overlay /etc)
 
-# The permanent MAC address and the ioctl failures, with this binary's own
-# definitions of the two ioctl seams standing in for the driver, and a tmpfs
-# over the PCI device tree.
+# The permanent MAC address and the ioctl failures, with the driver stand-in
+# and this binary's own interface ioctl seam, and a tmpfs over the PCI tree.
 tarvex_namespace_test(tarvex_host_seams
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/host/scripted_seams_test.cpp
   NAMESPACE --net --tmpfs /sys/bus/pci/devices)
+target_link_libraries(tarvex_host_seams PRIVATE tarvex_fake_driver)

@@ -4,7 +4,8 @@
 # tests/system/scenarios/NAME.host with its expected outputs beside it
 # (tests/system/README.md).  Without root or namespaces they are skipped.
 
-# The driver stand-in, preloaded into tarvex on a fake host.
+# The driver stand-in, preloaded into tarvex on a fake host and linked into
+# the tests that script it.
 add_library(tarvex_fake_driver SHARED ${CMAKE_CURRENT_SOURCE_DIR}/support/fake_driver.cpp)
 target_link_libraries(tarvex_fake_driver PRIVATE ${CMAKE_DL_LIBS})
 target_include_directories(tarvex_fake_driver PRIVATE ${PROJECT_SOURCE_DIR}/common)

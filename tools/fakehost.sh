@@ -10,8 +10,9 @@
 # over /sys/class/net, its PCI tree over /sys/bus/pci/devices, the management
 # tool stand-ins at their install paths (a tmpfs over /opt, a read-only
 # overlay over /sbin's directory), and optional /etc files (read-only
-# overlay).  COMMAND then runs with $TARVEX_FAKE_HOST naming the description
-# and LD_PRELOAD=LIBS (the driver stand-in).  Every mount and interface lives
+# overlay).  COMMAND then runs with $TARVEX_FAKE_HOST naming the description,
+# $TARVEX_FAKE_DRIVER its nic lines decoded for the driver stand-in, and
+# LD_PRELOAD=LIBS (the stand-in).  Every mount and interface lives
 # in the namespace and goes with it; nothing on the host changes.
 #
 # Needs root and unshare; exits 77 (skip) when they are not to be had, 70
@@ -52,6 +53,7 @@ tools=()        # "TOOL PLACE MODE KIND" quadruples, flattened
 etc_files=()    # "FILE" and text line, parallel arrays
 etc_lines=()
 etc_removed=()
+nic_fields=()   # decoded nic lines' fields, each line ended by an empty field
 declare -A pci_raw=() # pci_files entries whose content is raw text
 
 need_fields() {
@@ -148,9 +150,10 @@ collect() {
         netnames+=("${f[0]}")
         ;;
     nic)
-        # Read by the driver stand-in; checked there when it loads.
+        # The settings are the driver stand-in's; checked there when it loads.
         hostdesc_fields "$rest" f
         ((${#f[@]} >= 1)) || fail "nic: wants a name"
+        nic_fields+=("${f[@]}" "")
         ;;
     pci) collect_pci "$rest" ;;
     pci_attr) collect_pci_attr "$rest" ;;
@@ -329,6 +332,7 @@ inside() {
     { mkdir -p "$ns" && mount -t tmpfs -o mode=0755 tarvex-host "$ns"; } || fail "cannot mount $ns"
     host_copy=$ns/host
     cp -- "$host" "$host_copy" || fail "cannot copy $host"
+    printf '%s\0' "${nic_fields[@]}" >"$ns/nics" || fail "cannot write $ns/nics"
     mount -t sysfs tarvex-sysfs /sys || fail "cannot mount sysfs"
     build_interfaces
     build_pci_tree
@@ -341,7 +345,7 @@ inside() {
         close_inherited_descriptors
         ulimit -n "$nofile" || fail "cannot limit descriptors to $nofile"
     fi
-    local -a environment=(TARVEX_FAKE_HOST="$host_copy")
+    local -a environment=(TARVEX_FAKE_HOST="$host_copy" TARVEX_FAKE_DRIVER="$ns/nics")
     [[ -z $preload ]] || environment+=(LD_PRELOAD="$preload")
     ((has_caller_path == 0)) || environment+=(PATH="$caller_path")
     if [[ -n $caller_stdout ]]; then

@@ -2,7 +2,8 @@
 # shellcheck shell=bash
 # Reading a fake host description (tests/system/README.md describes the
 # format).  Sourced by the fake-host builder and the management tool
-# stand-ins, so all of them read a description the same way.
+# stand-ins, so all of them read a description the same way; the builder
+# hands the driver stand-in its nic lines decoded here.
 #
 # A description is a text file of directive lines.  Blank lines and lines
 # whose first non-blank character is '#' are ignored.  A line is a directive

@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The permanent MAC address end to end, and the address queries' failure
-// messages, with this binary's own definitions of the two ioctl seams: the
-// ethtool seam answers as a driver over a fake EEPROM image, the interface
-// seam fails scripted requests and passes the others to the kernel.  The PCI
-// identity comes from a tmpfs over /sys/bus/pci/devices and the interface
-// requests go to a private network namespace
-// (in_private_namespace.sh --net --tmpfs /sys/bus/pci/devices).
+// messages.  The driver stand-in answers as a driver over a fake EEPROM
+// image; this binary's own interface ioctl seam fails scripted requests and
+// passes the others to the kernel.  The PCI identity comes from a tmpfs over
+// /sys/bus/pci/devices and the interface requests go to a private network
+// namespace (in_private_namespace.sh --net --tmpfs /sys/bus/pci/devices).
 #include <gtest/gtest.h>
 
 #include <linux/ethtool.h>
@@ -18,7 +17,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -28,18 +26,13 @@
 #include <vector>
 
 #include "common_utilities.h"
+#include "fake_driver.h"
 #include "host_test_support.h"
 #include "multi_port_boards.h"
 #include "nic_db.h"
 
-// The stand-in driver and interface requests
+// The interface requests and the interface listing
 namespace script {
-std::string bus_info;
-int drvinfo_errno = 0;
-std::array<uint8_t, 512> eeprom{};
-int eeprom_errno = 0;
-std::vector<std::pair<uint32_t, uint32_t>> eeprom_reads;  // offset, length
-int ethtool_calls = 0;
 std::map<unsigned long, int> interface_errno;  // request -> errno it fails with
 int scandir_errno = 0;  // the interface listing fails with it; 0: the real listing
 }  // namespace script
@@ -54,40 +47,6 @@ extern "C" int scandir(const char *pdir, struct dirent ***pppentries, int (*pfil
     using scandir_fn = decltype(&scandir);
     static auto preal = reinterpret_cast<scandir_fn>(dlsym(RTLD_NEXT, "scandir"));
     return preal(pdir, pppentries, pfilter, pcompare);
-}
-
-extern "C" int tarvex_ethtool_request(int, struct ifreq *pifr)
-{
-    script::ethtool_calls++;
-    uint32_t cmd;
-    std::memcpy(&cmd, pifr->ifr_data, sizeof(cmd));
-    if (cmd == ETHTOOL_GDRVINFO) {
-        if (script::drvinfo_errno != 0) {
-            errno = script::drvinfo_errno;
-            return -1;
-        }
-        auto *pinfo = reinterpret_cast<struct ethtool_drvinfo *>(pifr->ifr_data);
-        std::strncpy(pinfo->driver, "fake", sizeof(pinfo->driver) - 1);
-        std::strncpy(pinfo->bus_info, script::bus_info.c_str(), sizeof(pinfo->bus_info) - 1);
-        return 0;
-    }
-    if (cmd == ETHTOOL_GLINK) {
-        reinterpret_cast<struct ethtool_value *>(pifr->ifr_data)->data = 1;
-        return 0;
-    }
-    if (cmd == ETHTOOL_GEEPROM) {
-        struct ethtool_eeprom header;
-        std::memcpy(&header, pifr->ifr_data, sizeof(header));
-        script::eeprom_reads.emplace_back(header.offset, header.len);
-        if (script::eeprom_errno != 0 || header.offset + header.len > script::eeprom.size()) {
-            errno = script::eeprom_errno != 0 ? script::eeprom_errno : EINVAL;
-            return -1;
-        }
-        std::memcpy(pifr->ifr_data + sizeof(header), &script::eeprom[header.offset], header.len);
-        return 0;
-    }
-    errno = EOPNOTSUPP;
-    return -1;
 }
 
 extern "C" int tarvex_interface_ioctl(int fd, unsigned long request, struct ifreq *pifr)
@@ -158,9 +117,9 @@ void add_pci_function(const std::string &bus, int32_t ven, int32_t dev, int32_t 
 
 // The EEPROM image: a distinct address at each place, with the two bytes
 // that precede it in the Broadcom default layout.
-void default_eeprom_image()
+std::vector<uint8_t> eeprom_image()
 {
-    script::eeprom.fill(0x11);
+    std::vector<uint8_t> image(512, 0x11);
     const std::pair<size_t, std::vector<uint8_t>> places[] = {
         {0, {0x02, 0x00, 0x00, 0x00, 0x00, 0xFF}},
         {124, {0xEE, 0xEE, 0x00, 0x10, 0x18, 0xA1, 0xB2, 0xC3}},
@@ -168,9 +127,26 @@ void default_eeprom_image()
         {310, {0x00, 0x0A, 0xF7, 0x12, 0x34, 0x56}},
     };
     for (const auto &[offset, bytes] : places) {
-        std::copy(bytes.begin(), bytes.end(), script::eeprom.begin() + static_cast<std::ptrdiff_t>(offset));
+        std::copy(bytes.begin(), bytes.end(), image.begin() + static_cast<std::ptrdiff_t>(offset));
     }
+    return image;
 }
+
+// eth7's driver: its record with the bus address, the EEPROM image, and the
+// errno of each request that fails.
+void script_eth7(const std::string &bus, int drvinfo_errno = 0, int eeprom_errno = 0,
+                 std::vector<uint8_t> image = eeprom_image())
+{
+    driver_reply reply{.driver = "fake", .bus = bus, .eeprom = std::move(image)};
+    driver_script() = {{"eth7", ETHTOOL_GDRVINFO, drvinfo_errno, reply},
+                       {"eth7", ETHTOOL_GLINK, 0, reply},
+                       {"eth7", ETHTOOL_GEEPROM, eeprom_errno, reply}};
+    driver_requests().clear();
+}
+
+// A MAC query asks for the driver record and the link before the EEPROM.
+constexpr seen_request record_request{ETHTOOL_GDRVINFO, 0, 0};
+constexpr seen_request link_request{ETHTOOL_GLINK, 0, 0};
 
 struct mac_result {
     int32_t result;
@@ -204,23 +180,21 @@ protected:
             GTEST_SKIP() << "needs a private tmpfs over /sys/bus/pci/devices and a private network namespace "
                             "(run through in_private_namespace.sh)";
         }
-        script::bus_info.clear();
-        script::drvinfo_errno = 0;
-        script::eeprom_errno = 0;
-        script::eeprom_reads.clear();
-        script::ethtool_calls = 0;
         script::interface_errno.clear();
         script::scandir_errno = 0;
-        default_eeprom_image();
     }
 
-    // Puts the first catalogue row of the kind behind the bus address.
+    // Puts a PCI function behind the bus address: the first catalogue row of
+    // the kind, an Intel function the catalogue lacks, or none ("").
     void board(const std::string &kind, const std::string &bus)
     {
-        const nic_hw_db_t *prow = first_row(kind);
-        ASSERT_NE(prow, nullptr) << "the catalogue has no " << kind << " row";
-        add_pci_function(bus, prow->pci_ven, prow->pci_dev, prow->pci_sub_ven, prow->pci_sub_dev);
-        script::bus_info = bus;
+        if (kind == "not catalogued") {
+            add_pci_function(bus, intel, 0xFFFF, 0, 0);
+        } else if (!kind.empty()) {
+            const nic_hw_db_t *prow = first_row(kind);
+            ASSERT_NE(prow, nullptr) << "the catalogue has no " << kind << " row";
+            add_pci_function(bus, prow->pci_ven, prow->pci_dev, prow->pci_sub_ven, prow->pci_sub_dev);
+        }
     }
 };
 
@@ -249,59 +223,67 @@ TEST_F(ScriptedSeams, EepromPlacesEndToEnd)
     for (const row &r : rows) {
         SCOPED_TRACE(std::string(r.kind) + " at " + r.bus);
         board(r.kind, r.bus);
-        script::eeprom_reads.clear();
+        script_eth7(r.bus);
         mac_result got = permanent_mac("eth7");
         EXPECT_EQ(got.result, 0);
         EXPECT_EQ(got.text, r.want);
         EXPECT_EQ(got.messages, "");
-        EXPECT_EQ(script::eeprom_reads, (std::vector<std::pair<uint32_t, uint32_t>>{r.read}));
+        const seen_request read{ETHTOOL_GEEPROM, r.read.first, r.read.second};
+        EXPECT_EQ(driver_requests(), (std::vector<seen_request>{record_request, link_request, read}));
     }
     // The second port's address wraps to zero when the first is all-FF.
-    std::fill_n(script::eeprom.begin(), 6, 0xFF);
-    board("intel multi-port", "0000:0b:00.1");
+    std::vector<uint8_t> image = eeprom_image();
+    std::fill_n(image.begin(), 6, 0xFF);
+    script_eth7("0000:0b:00.1", 0, 0, image);
     EXPECT_EQ(permanent_mac("eth7").text, "00:00:00:00:00:00");
 }
 
 TEST_F(ScriptedSeams, PermanentMacFailuresLeaveTheResultUntouched)
 {
-    auto expect_failure = [](const char *pif_name, const std::string &message_start) {
-        mac_result got = permanent_mac(pif_name);
+    struct row {
+        const char *kind;  // what board() puts behind the bus address
+        const char *bus;
+        int drvinfo_errno;
+        int eeprom_errno;
+        const char *name;
+        std::string message;  // how the one message starts; "": none
+        std::vector<seen_request> requests;
+    };
+    const seen_request intel_read{ETHTOOL_GEEPROM, 0, 6};
+    const row rows[] = {
+        {"intel multi-port", "0000:0b:00.1", 0, EOPNOTSUPP, "eth7", "", {record_request, link_request, intel_read}},
+        {"intel multi-port", "0000:0b:00.1", 0, EIO, "eth7",
+         "ERROR: ETHTOOL_GEEPROM ioctl to eth7 failed, (errno=5, -1), common_utilities_mac.cpp,",
+         {record_request, link_request, intel_read}},
+        {"broadcom single-port", "0000:0e:00.0", 0, EOPNOTSUPP, "eth7",
+         "ERROR: ETHTOOL_GEEPROM ioctl to eth7 failed, (errno=95, -1), ",
+         {record_request, link_request, {ETHTOOL_GEEPROM, 124, 8}}},
+        {"other chip maker", "0000:10:00.0", 0, 0, "eth7", "", {record_request, link_request}},
+        {"not catalogued", "0000:11:00.0", 0, 0, "eth7", "", {record_request, link_request}},
+        {"", "0000:99:00.0", 0, 0, "eth7",
+         "ERROR: could not open /sys/bus/pci/devices/0000:99:00.0/vendor (errno=2), ",
+         {record_request, link_request}},
+        // No driver record, so no bus address.
+        {"", "0000:99:00.0", EOPNOTSUPP, 0, "eth7", "", {record_request, link_request}},
+        // A name too long for the kernel reaches no driver.
+        {"", "", 0, 0, "eth7-far-too-long", "", {}},
+    };
+    for (const row &r : rows) {
+        SCOPED_TRACE("row " + std::to_string(&r - rows));
+        board(r.kind, r.bus);
+        script_eth7(r.bus, r.drvinfo_errno, r.eeprom_errno);
+        mac_result got = permanent_mac(r.name);
         EXPECT_EQ(got.result, 1);
         EXPECT_EQ(got.text, "(untouched)");
-        EXPECT_EQ(got.messages.substr(0, message_start.size()), message_start);
-        if (message_start.empty()) {
+        EXPECT_EQ(got.messages.substr(0, r.message.size()), r.message);
+        if (r.message.empty()) {
             EXPECT_EQ(got.messages, "");
         } else {
             EXPECT_EQ(std::count(got.messages.begin(), got.messages.end(), '\n'), 1) << got.messages;
             EXPECT_NE(got.messages.find("common_utilities_"), std::string::npos) << got.messages;
         }
-    };
-    board("intel multi-port", "0000:0b:00.1");
-    script::eeprom_errno = EOPNOTSUPP;
-    expect_failure("eth7", "");
-    script::eeprom_errno = EIO;
-    expect_failure("eth7", "ERROR: ETHTOOL_GEEPROM ioctl to eth7 failed, (errno=5, -1), common_utilities_mac.cpp,");
-    board("broadcom single-port", "0000:0e:00.0");
-    script::eeprom_errno = EOPNOTSUPP;
-    expect_failure("eth7", "ERROR: ETHTOOL_GEEPROM ioctl to eth7 failed, (errno=95, -1), ");
-
-    script::eeprom_errno = 0;
-    script::eeprom_reads.clear();
-    board("other chip maker", "0000:10:00.0");
-    expect_failure("eth7", "");
-    add_pci_function("0000:11:00.0", intel, 0xFFFF, 0, 0);  // not catalogued
-    script::bus_info = "0000:11:00.0";
-    expect_failure("eth7", "");
-    EXPECT_TRUE(script::eeprom_reads.empty());
-
-    script::bus_info = "0000:99:00.0";  // no such PCI function
-    expect_failure("eth7", "ERROR: could not open /sys/bus/pci/devices/0000:99:00.0/vendor (errno=2), ");
-    script::drvinfo_errno = EOPNOTSUPP;  // no driver record, no bus address
-    expect_failure("eth7", "");
-
-    script::ethtool_calls = 0;
-    expect_failure("eth7-far-too-long", "");
-    EXPECT_EQ(script::ethtool_calls, 0);
+        EXPECT_EQ(driver_requests(), r.requests);
+    }
 }
 
 TEST_F(ScriptedSeams, AddressQueryFailuresAreReportedUnlessQuiet)
@@ -336,6 +318,7 @@ TEST_F(ScriptedSeams, AddressQueryFailuresAreReportedUnlessQuiet)
 TEST_F(ScriptedSeams, NoDescriptorOutlivesAThousandMacQueries)
 {
     board("broadcom multi-port", "0000:0d:00.0");
+    script_eth7("0000:0d:00.0");
     int before = open_descriptors();
     for (int i = 0; i < 1000; i++) {
         ASSERT_EQ(permanent_mac("eth7").text, "00:10:18:0A:80:FF");

@@ -3,13 +3,12 @@
 // or a pipe, called 10,000 times, leaves the process's descriptor count as
 // it was and no child unreaped.  The program runs in private namespaces
 // (tests/resources.cmake): a network namespace, a tmpfs over the PCI device
-// tree and over /opt, an overlay of /etc.  This binary's own definition of
-// the ethtool seam stands in for a driver of interface "lo", so that the
-// driver, PCI and EEPROM paths all run to their end.
+// tree and over /opt, an overlay of /etc.  The driver stand-in answers for
+// interface "lo" as a PCI function with an EEPROM, so that the driver, PCI
+// and EEPROM paths all run to their end.
 #include <gtest/gtest.h>
 
 #include <linux/ethtool.h>
-#include <net/if.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -22,6 +21,7 @@
 #include <string>
 
 #include "common_utilities.h"
+#include "fake_driver.h"
 #include "host_test_support.h"
 
 namespace {
@@ -30,43 +30,9 @@ constexpr int calls = 10000;
 constexpr const char *bus_address = "0000:0b:00.0";
 const std::string pci_dir = std::string("/sys/bus/pci/devices/") + bus_address;
 // The first catalogue row: an Intel board, so its address is at EEPROM 0.
+constexpr const char *text_file = "/run/tarvex-resource-text";
 constexpr int32_t catalogued[4] = {0x8086, 0x1000, 0x1C5E, 0x7100};
-constexpr uint8_t eeprom_mac[6] = {0x00, 0x1b, 0x21, 0x80, 0xfe, 0x01};
-
-}  // namespace
-
-// The driver of "lo" as this test scripts it: a PCI function with an EEPROM.
-extern "C" int tarvex_ethtool_request(int, struct ifreq *pifr)
-{
-    if (std::strcmp(pifr->ifr_name, "lo") != 0) {
-        errno = ENODEV;
-        return -1;
-    }
-    uint32_t cmd;
-    std::memcpy(&cmd, pifr->ifr_data, sizeof(cmd));
-    if (cmd == ETHTOOL_GDRVINFO) {
-        auto *pinfo = reinterpret_cast<struct ethtool_drvinfo *>(pifr->ifr_data);
-        std::strncpy(pinfo->driver, "fake", sizeof(pinfo->driver) - 1);
-        std::strncpy(pinfo->bus_info, bus_address, sizeof(pinfo->bus_info) - 1);
-        return 0;
-    }
-    if (cmd == ETHTOOL_GLINK) {
-        reinterpret_cast<struct ethtool_value *>(pifr->ifr_data)->data = 1;
-        return 0;
-    }
-    if (cmd == ETHTOOL_GEEPROM) {
-        struct ethtool_eeprom header;
-        std::memcpy(&header, pifr->ifr_data, sizeof(header));
-        uint8_t *pdata = reinterpret_cast<uint8_t *>(pifr->ifr_data) + sizeof(header);
-        std::memset(pdata, 0, header.len);
-        std::memcpy(pdata, eeprom_mac, std::min<size_t>(header.len, sizeof(eeprom_mac)));
-        return 0;
-    }
-    errno = EOPNOTSUPP;
-    return -1;
-}
-
-namespace {
+const driver_reply lo_driver{.driver = "fake", .bus = bus_address, .eeprom = {0x00, 0x1b, 0x21, 0x80, 0xfe, 0x01}};
 
 void write_file(const std::string &path, const std::string &text, mode_t mode = 0644)
 {
@@ -96,9 +62,11 @@ protected:
             write_file(pci_dir + "/" + attributes[i], value);
         }
         write_file(pci_dir + "/class", "0x020000\n");
+        driver_script() = {{"lo", ETHTOOL_GDRVINFO, 0, lo_driver},
+                           {"lo", ETHTOOL_GLINK, 0, lo_driver},
+                           {"lo", ETHTOOL_GEEPROM, 0, lo_driver}};
         write_file("/etc/redhat-release", "Red Hat Enterprise Linux ES release 4 (Nahant)\n");
         unlink("/etc/SuSE-release");
-        text_file = "/run/tarvex-resource-text";
         write_file(text_file, "  NAME=a\n# NAME=b\nNAME=c\nother\n");
     }
 
@@ -117,9 +85,89 @@ protected:
         std::printf("descriptors: %d before, %d after %d calls; no child left: %s\n", before, after, calls,
                     no_child_left() ? "yes" : "no");
     }
-
-    std::string text_file;
 };
+
+// Calls that open and close a socket or files, each checking its result.
+struct leak_case {
+    const char *name;
+    void (*call)();
+};
+
+char lo[] = "lo";
+
+const leak_case leak_cases[] = {
+    {"DriverQueryClosesItsSocket",
+     [] {
+         ethtool_info info;
+         ASSERT_EQ(get_ethtool_info(lo, &info), 0);
+         ASSERT_STREQ(info.pbus_info, bus_address);
+         free_ethtool_info_members(&info);
+     }},
+    {"PciIdentityClosesItsFiles",
+     [] {
+         int32_t ids[4] = {};
+         char bus[] = "0000:0b:00.0";
+         ASSERT_EQ(get_pci_info(bus, &ids[0], &ids[1], &ids[2], &ids[3]), 0);
+         ASSERT_EQ(ids[3], catalogued[3]);
+     }},
+    {"AddressQueriesCloseSocketsAndFiles",
+     [] {
+         dynamic_interface_info_t info;
+         ASSERT_EQ(get_dynamic_interface_info(lo, &info), 0);
+         ASSERT_STREQ(info.pcurrent_mac, "00:00:00:00:00:00");
+         free_dynamic_interface_info(&info);
+         ASSERT_EQ(get_logical_interface_status(lo), link_down);  // lo of a new namespace is down
+     }},
+    {"PermanentMacClosesEverything",
+     [] {
+         char *pmac = nullptr;
+         ASSERT_EQ(get_permanent_mac_addr(lo, &pmac), 0);
+         ASSERT_STREQ(pmac, "00:1B:21:80:FE:01");
+         free(pmac);
+     }},
+    {"TextReadingClosesItsFiles",
+     [] {
+         std::string path = text_file;
+         FILE *pfile = nullptr;
+         char *pline = nullptr;
+         size_t size = 0;
+         alloc_read_a_line_vars(&pfile, &pline, &size);
+         int lines = 0;
+         while (read_a_line(path.data(), &pfile, &pline, &size) != -1) {
+             lines++;
+         }
+         free_read_a_line_vars(&pfile, &pline, &size);
+         ASSERT_EQ(lines, 4);
+
+         char **pptokens = nullptr;
+         int32_t count = 0;
+         char token[] = "NAME";
+         ASSERT_EQ(read_tokens(path.data(), token, 1, &pptokens, &count), 2);
+         free_read_tokens(&pptokens, count);
+     }},
+    {"DistributionDetectionClosesTheReleaseFile",
+     [] {
+         linux_distro_name_t name;
+         linux_distro_type_t type;
+         int32_t version = 0;
+         char *pofficial = nullptr;
+         ASSERT_EQ(detect_linux_distro(&name, &type, &version, &pofficial), 0);
+         ASSERT_EQ(type, rh_es);
+         ASSERT_EQ(version, 4);
+         free(pofficial);
+         ASSERT_EQ(tolmar_installed(), 0);
+     }},
+};
+
+class NoLeak : public Resources, public testing::WithParamInterface<leak_case> {};
+
+TEST_P(NoLeak, Call)
+{
+    expect_no_leak(GetParam().call);
+}
+
+INSTANTIATE_TEST_SUITE_P(Resources, NoLeak, testing::ValuesIn(leak_cases),
+                         [](const testing::TestParamInfo<leak_case> &param) { return std::string(param.param.name); });
 
 TEST_F(Resources, InterfaceListClosesTheDirectory)
 {
@@ -136,27 +184,6 @@ TEST_F(Resources, InterfaceListClosesTheDirectory)
         ASSERT_EQ(get_interface_list(&ppif, nullptr, &count), 0);
         ASSERT_EQ(count, listed);
         free(ppif);
-    });
-}
-
-TEST_F(Resources, DriverQueryClosesItsSocket)
-{
-    expect_no_leak([] {
-        ethtool_info info;
-        char lo[] = "lo";
-        ASSERT_EQ(get_ethtool_info(lo, &info), 0);
-        ASSERT_STREQ(info.pbus_info, bus_address);
-        free_ethtool_info_members(&info);
-    });
-}
-
-TEST_F(Resources, PciIdentityClosesItsFiles)
-{
-    expect_no_leak([] {
-        int32_t ids[4] = {};
-        char bus[] = "0000:0b:00.0";
-        ASSERT_EQ(get_pci_info(bus, &ids[0], &ids[1], &ids[2], &ids[3]), 0);
-        ASSERT_EQ(ids[3], catalogued[3]);
     });
 }
 
@@ -181,67 +208,6 @@ TEST_F(Resources, PciIdentityFailureClosesItsFiles)
     dup2(saved_stderr, 2);
     close(saved_stderr);
     close(null_fd);
-}
-
-TEST_F(Resources, AddressQueriesCloseSocketsAndFiles)
-{
-    expect_no_leak([] {
-        dynamic_interface_info_t info;
-        char lo[] = "lo";
-        ASSERT_EQ(get_dynamic_interface_info(lo, &info), 0);
-        ASSERT_STREQ(info.pcurrent_mac, "00:00:00:00:00:00");
-        free_dynamic_interface_info(&info);
-        ASSERT_EQ(get_logical_interface_status(lo), link_down);  // lo of a new namespace is down
-    });
-}
-
-TEST_F(Resources, PermanentMacClosesEverything)
-{
-    expect_no_leak([] {
-        char *pmac = nullptr;
-        char lo[] = "lo";
-        ASSERT_EQ(get_permanent_mac_addr(lo, &pmac), 0);
-        ASSERT_STREQ(pmac, "00:1B:21:80:FE:01");
-        free(pmac);
-    });
-}
-
-TEST_F(Resources, TextReadingClosesItsFiles)
-{
-    std::string path = text_file;
-    expect_no_leak([&path] {
-        FILE *pfile = nullptr;
-        char *pline = nullptr;
-        size_t size = 0;
-        alloc_read_a_line_vars(&pfile, &pline, &size);
-        int lines = 0;
-        while (read_a_line(path.data(), &pfile, &pline, &size) != -1) {
-            lines++;
-        }
-        free_read_a_line_vars(&pfile, &pline, &size);
-        ASSERT_EQ(lines, 4);
-
-        char **pptokens = nullptr;
-        int32_t count = 0;
-        char token[] = "NAME";
-        ASSERT_EQ(read_tokens(path.data(), token, 1, &pptokens, &count), 2);
-        free_read_tokens(&pptokens, count);
-    });
-}
-
-TEST_F(Resources, DistributionDetectionClosesTheReleaseFile)
-{
-    expect_no_leak([] {
-        linux_distro_name_t name;
-        linux_distro_type_t type;
-        int32_t version = 0;
-        char *pofficial = nullptr;
-        ASSERT_EQ(detect_linux_distro(&name, &type, &version, &pofficial), 0);
-        ASSERT_EQ(type, rh_es);
-        ASSERT_EQ(version, 4);
-        free(pofficial);
-        ASSERT_EQ(tolmar_installed(), 0);
-    });
 }
 
 // The management tools run through popen once per process, on the first
