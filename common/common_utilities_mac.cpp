@@ -51,8 +51,7 @@ static int32_t read_permanent_mac(char *pif_name, const ethtool_info &et_info, c
         return 1;
     }
     struct ifreq ifr;
-    prepare_ifreq(&ifr, pif_name);
-    unique_fd sock(TARVEX_OPEN_ETHTOOL_SOCKET(pif_name));
+    unique_fd sock(TARVEX_OPEN_ETHTOOL_REQUEST(&ifr, pif_name));
     if (!sock.valid()) {
         return 1;
     }

@@ -133,8 +133,7 @@ int32_t get_ethtool_info(char *pif_name, ethtool_info *pet_info)
         return 1;
     }
     struct ifreq ifr;
-    prepare_ifreq(&ifr, pif_name);
-    unique_fd sock(TARVEX_OPEN_ETHTOOL_SOCKET(pif_name));
+    unique_fd sock(TARVEX_OPEN_ETHTOOL_REQUEST(&ifr, pif_name));
     if (!sock.valid()) {
         return 1;
     }

@@ -47,8 +47,9 @@ void prepare_ifreq(struct ifreq *pifr, const char *pif_name)
 }
 
 // Ethtool requests
-int open_ethtool_socket_at(const char *pif_name, const char *pfile, int line)
+int open_ethtool_request_at(struct ifreq *pifr, const char *pif_name, const char *pfile, int line)
 {
+    prepare_ifreq(pifr, pif_name);
     int fd = socket(AF_INET, SOCK_DGRAM, 0);
     if (fd < 0) {
         int err = errno;

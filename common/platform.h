@@ -65,11 +65,11 @@ bool fits_ifname(const char *pif_name);
 // Clears *pifr and copies the name; the caller has checked fits_ifname.
 void prepare_ifreq(struct ifreq *pifr, const char *pif_name);
 
-// Opens the datagram socket that carries ethtool requests for pif_name.  On
-// failure it reports "could not open socket" citing the caller's file and
-// line, and gives -1.
-int open_ethtool_socket_at(const char *pif_name, const char *pfile, int line);
-#define TARVEX_OPEN_ETHTOOL_SOCKET(name) open_ethtool_socket_at((name), __FILE_NAME__, __LINE__)
+// Prepares *pifr for pif_name (which fits_ifname) and opens the datagram
+// socket that carries its ethtool requests.  On failure it reports "could
+// not open socket" citing the caller's file and line, and gives -1.
+int open_ethtool_request_at(struct ifreq *pifr, const char *pif_name, const char *pfile, int line);
+#define TARVEX_OPEN_ETHTOOL_REQUEST(pifr, name) open_ethtool_request_at((pifr), (name), __FILE_NAME__, __LINE__)
 
 // Reads a sysfs hex attribute file.  false when it cannot be opened (errno
 // is then the open's); otherwise true and *pvalue read from its start as

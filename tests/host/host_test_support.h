@@ -15,6 +15,21 @@
 #include <string>
 #include "open_descriptors.h"
 
+// The text a call hands back through its char ** argument, released here;
+// "(untouched)" when the call did not write the pointer.
+template <typename Call> std::string handed_back_text(Call call)
+{
+    static char untouched_marker;
+    char *ptext = &untouched_marker;
+    call(&ptext);
+    if (ptext == &untouched_marker) {
+        return "(untouched)";
+    }
+    std::string text = ptext;
+    std::free(ptext);
+    return text;
+}
+
 // True when this process's namespace of the kind ("net", "mnt") differs
 // from the one in_private_namespace.sh started from: the guard before a
 // test changes interfaces or mounts.

@@ -24,16 +24,9 @@ struct detected {
 
 detected detect()
 {
-    static char untouched_marker;
-    char *pofficial = &untouched_marker;
     detected d{};
-    d.result = detect_linux_distro(&d.name, &d.type, &d.version, &pofficial);
-    if (pofficial == &untouched_marker) {
-        d.official = "(untouched)";
-    } else {
-        d.official = pofficial;
-        std::free(pofficial);
-    }
+    d.official = handed_back_text(
+        [&d](char **ppofficial) { d.result = detect_linux_distro(&d.name, &d.type, &d.version, ppofficial); });
     return d;
 }
 

@@ -156,19 +156,12 @@ struct mac_result {
 
 mac_result permanent_mac(const char *pif_name)
 {
-    static char untouched_marker;
-    char *ptext = &untouched_marker;
     testing::internal::CaptureStderr();
     testing::internal::CaptureStdout();
     mac_result r{};
-    r.result = get_permanent_mac_addr(const_cast<char *>(pif_name), &ptext);
+    r.text = handed_back_text(
+        [&](char **pptext) { r.result = get_permanent_mac_addr(const_cast<char *>(pif_name), pptext); });
     r.messages = testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
-    if (ptext == &untouched_marker) {
-        r.text = "(untouched)";
-    } else {
-        r.text = ptext;
-        std::free(ptext);
-    }
     return r;
 }
 
