@@ -104,11 +104,14 @@ inline bool scan_x_u32(std::string_view *ptext, uint32_t *pvalue)
 inline bool scan_d_i32(std::string_view *ptext, int32_t *pvalue)
 {
     c_number number{};
-    if (!scan_c_number(ptext, 10, &number) || saturated_value(number) < INT32_MIN ||
-        saturated_value(number) > INT32_MAX) {
+    if (!scan_c_number(ptext, 10, &number)) {
         return false;
     }
-    *pvalue = static_cast<int32_t>(saturated_value(number));
+    int64_t value = saturated_value(number);
+    if (value < INT32_MIN || value > INT32_MAX) {
+        return false;
+    }
+    *pvalue = static_cast<int32_t>(value);
     return true;
 }
 

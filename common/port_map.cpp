@@ -42,10 +42,8 @@ static vrk_network_adapter_p net_adapter_list_head = nullptr;
 static const char *choose_tool(const char **ppcmd, const char *putils_path, const char *psbin_path)
 {
     struct stat info;
-    if (*ppcmd == nullptr && stat(putils_path, &info) == 0) {
-        *ppcmd = putils_path;
-    } else if (*ppcmd == nullptr && stat(psbin_path, &info) == 0) {
-        *ppcmd = psbin_path;
+    if (*ppcmd == nullptr) {
+        *ppcmd = stat(putils_path, &info) == 0 ? putils_path : stat(psbin_path, &info) == 0 ? psbin_path : nullptr;
     }
     return *ppcmd;
 }
