@@ -15,6 +15,7 @@
 
 #include "common_utilities.h"
 #include "diag.h"
+#include "host_queries.h"
 #include "host_query_parse.h"
 #include "platform.h"
 
@@ -174,60 +175,113 @@ static int32_t fill_ipv6(const host_query::if_inet6_entry &entry, const char *pi
     return 0;
 }
 
-// Scans /proc/net/if_inet6 for the interface's first line.  -1 when the
-// file cannot be opened, else the result of fill_ipv6, 0 without a line.
-static int32_t query_first_ipv6(const char *pif_name, dynamic_interface_info_t *pif)
+// Hands each parsed line of /proc/net/if_inet6 to take until it returns
+// true.  false when the file cannot be opened.
+template <typename Take> static bool scan_if_inet6(Take &&take)
 {
     unique_file file(std::fopen(proc_if_inet6, "r"));
     if (!file) {
-        return -1;
+        return false;
     }
     char *pline = nullptr;
     size_t line_size = 0;
     ssize_t len;
-    int32_t result = 0;
     while ((len = getline(&pline, &line_size, file.get())) != -1) {
         host_query::if_inet6_entry entry;
         if (host_query::parse_if_inet6_line(std::string_view(pline, static_cast<size_t>(len)), &entry) &&
-            std::strcmp(entry.if_name, pif_name) == 0) {
-            result = fill_ipv6(entry, pif_name, pif);
+            take(entry)) {
             break;
         }
     }
     std::free(pline);
-    return result;
+    return true;
 }
 
-int32_t get_dynamic_interface_info(char *pif_name, dynamic_interface_info_t *pif)
+if_inet6_table read_if_inet6_table()
 {
-    int32_t rc = 0;
+    if_inet6_table table;
+    table.readable = scan_if_inet6([&table](const host_query::if_inet6_entry &entry) {
+        table.first_lines.try_emplace(entry.if_name, entry);
+        return false;
+    });
+    return table;
+}
+
+// The interface's first line in the file: -1 when the file cannot be
+// opened, else the result of fill_ipv6, 0 without a line.
+static int32_t query_first_ipv6(const char *pif_name, dynamic_interface_info_t *pif)
+{
+    int32_t result = 0;
+    bool readable = scan_if_inet6([&](const host_query::if_inet6_entry &entry) {
+        if (std::strcmp(entry.if_name, pif_name) != 0) {
+            return false;
+        }
+        result = fill_ipv6(entry, pif_name, pif);
+        return true;
+    });
+    return readable ? result : -1;
+}
+
+// The same from a table read before.
+static int32_t query_first_ipv6(const char *pif_name, dynamic_interface_info_t *pif, const if_inet6_table &table)
+{
+    if (!table.readable) {
+        return -1;
+    }
+    auto found = table.first_lines.find(pif_name);
+    return found == table.first_lines.end() ? 0 : fill_ipv6(found->second, pif_name, pif);
+}
+
+// Everything but the IPv6 address.  false when the query ends here, with
+// *presult its result (1 for a name that cannot be an interface's, -1
+// without a socket); else true with *presult 0, or 1 when a query failed.
+static bool query_ipv4_and_state(char *pif_name, dynamic_interface_info_t *pif, int32_t *presult)
+{
     std::memset(pif, 0, sizeof(*pif));
     pif->ipv6_scope = ipv6_global_scope;
     pif->if_status = link_unknown;
     // A longer name cannot be a kernel interface name, and a cut one would
     // report another interface.
+    *presult = 1;
     if (!fits_ifname(pif_name)) {
-        return 1;
+        return false;
     }
     {
         static int32_t sock = -1;
         static_socket owner(&sock);
         if (!owner.valid()) {
-            return -1;
+            *presult = -1;
+            return false;
         }
         struct ifreq ifr;
         prepare_ifreq(&ifr, pif_name);
         ifr.ifr_addr.sa_family = AF_INET;
         bool reported = query_ipv4_addresses(owner.get(), &ifr, pif_name, pif);
         reported = query_hardware_address(owner.get(), &ifr, pif_name, pif) || reported;
-        rc = reported ? 1 : 0;
+        *presult = reported ? 1 : 0;
     }
     pif->if_status = get_logical_interface_status(pif_name);
-    int32_t ipv6_result = query_first_ipv6(pif_name, pif);
-    if (ipv6_result != 0) {
-        return 1;
+    return true;
+}
+
+// A failed IPv6 query makes the whole query's result 1.
+int32_t get_dynamic_interface_info(char *pif_name, dynamic_interface_info_t *pif)
+{
+    int32_t rc;
+    if (!query_ipv4_and_state(pif_name, pif, &rc)) {
+        return rc;
     }
-    return rc;
+    return query_first_ipv6(pif_name, pif) != 0 ? 1 : rc;
+}
+
+int32_t get_dynamic_interface_info_from(char *pif_name, dynamic_interface_info_t *pif,
+                                        const if_inet6_table &ipv6_table)
+{
+    int32_t rc;
+    if (!query_ipv4_and_state(pif_name, pif, &rc)) {
+        return rc;
+    }
+    return query_first_ipv6(pif_name, pif, ipv6_table) != 0 ? 1 : rc;
 }
 
 // Releasing a record
