@@ -175,9 +175,7 @@ static int32_t fill_ipv6(const host_query::if_inet6_entry &entry, const char *pi
     return 0;
 }
 
-// Hands each parsed line of /proc/net/if_inet6 to take until it returns
-// true.  false when the file cannot be opened.
-template <typename Take> static bool scan_if_inet6(Take &&take)
+bool scan_if_inet6(bool (*ptake)(const host_query::if_inet6_entry *pentry, void *pcontext), void *pcontext)
 {
     unique_file file(std::fopen(proc_if_inet6, "r"));
     if (!file) {
@@ -189,7 +187,7 @@ template <typename Take> static bool scan_if_inet6(Take &&take)
     while ((len = getline(&pline, &line_size, file.get())) != -1) {
         host_query::if_inet6_entry entry;
         if (host_query::parse_if_inet6_line(std::string_view(pline, static_cast<size_t>(len)), &entry) &&
-            take(entry)) {
+            ptake(&entry, pcontext)) {
             break;
         }
     }
@@ -197,39 +195,31 @@ template <typename Take> static bool scan_if_inet6(Take &&take)
     return true;
 }
 
-if_inet6_table read_if_inet6_table()
+// A search for one interface's first line.
+namespace {
+struct first_ipv6_search {
+    const char *pif_name;
+    dynamic_interface_info_t *pif;
+    int32_t result;
+};
+} // namespace
+
+static bool take_first_ipv6(const host_query::if_inet6_entry *pentry, void *pcontext)
 {
-    if_inet6_table table;
-    table.readable = scan_if_inet6([&table](const host_query::if_inet6_entry &entry) {
-        table.first_lines.try_emplace(entry.if_name, entry);
+    auto *psearch = static_cast<first_ipv6_search *>(pcontext);
+    if (std::strcmp(pentry->if_name, psearch->pif_name) != 0) {
         return false;
-    });
-    return table;
+    }
+    psearch->result = fill_ipv6(*pentry, psearch->pif_name, psearch->pif);
+    return true;
 }
 
 // The interface's first line in the file: -1 when the file cannot be
 // opened, else the result of fill_ipv6, 0 without a line.
 static int32_t query_first_ipv6(const char *pif_name, dynamic_interface_info_t *pif)
 {
-    int32_t result = 0;
-    bool readable = scan_if_inet6([&](const host_query::if_inet6_entry &entry) {
-        if (std::strcmp(entry.if_name, pif_name) != 0) {
-            return false;
-        }
-        result = fill_ipv6(entry, pif_name, pif);
-        return true;
-    });
-    return readable ? result : -1;
-}
-
-// The same from a table read before.
-static int32_t query_first_ipv6(const char *pif_name, dynamic_interface_info_t *pif, const if_inet6_table &table)
-{
-    if (!table.readable) {
-        return -1;
-    }
-    auto found = table.first_lines.find(pif_name);
-    return found == table.first_lines.end() ? 0 : fill_ipv6(found->second, pif_name, pif);
+    first_ipv6_search search = {pif_name, pif, 0};
+    return scan_if_inet6(take_first_ipv6, &search) ? search.result : -1;
 }
 
 // Everything but the IPv6 address.  false when the query ends here, with
@@ -275,13 +265,17 @@ int32_t get_dynamic_interface_info(char *pif_name, dynamic_interface_info_t *pif
 }
 
 int32_t get_dynamic_interface_info_from(char *pif_name, dynamic_interface_info_t *pif,
-                                        const if_inet6_table &ipv6_table)
+                                        const host_query::if_inet6_entry *pfirst_line, bool ipv6_readable)
 {
     int32_t rc;
     if (!query_ipv4_and_state(pif_name, pif, &rc)) {
         return rc;
     }
-    return query_first_ipv6(pif_name, pif, ipv6_table) != 0 ? 1 : rc;
+    int32_t ipv6_result = -1;
+    if (ipv6_readable) {
+        ipv6_result = pfirst_line == nullptr ? 0 : fill_ipv6(*pfirst_line, pif_name, pif);
+    }
+    return ipv6_result != 0 ? 1 : rc;
 }
 
 // Releasing a record

@@ -13,18 +13,42 @@
 #include "common_utilities.h"
 #include "host_query_parse.h"
 
-// One reading of /proc/net/if_inet6: each interface's first line, by name.
-// readable is false when the file could not be opened.
+// Hands each parsed line of /proc/net/if_inet6, in the file's order, to
+// ptake until it returns true.  false when the file cannot be opened.
+bool scan_if_inet6(bool (*ptake)(const host_query::if_inet6_entry *pentry, void *pcontext), void *pcontext);
+
+// get_dynamic_interface_info with its IPv6 address taken from a reading of
+// /proc/net/if_inet6 made before: pfirst_line is the interface's first line
+// there (null: none), ipv6_readable false when the file could not be
+// opened.  The same record, messages and result.
+int32_t get_dynamic_interface_info_from(char *pif_name, dynamic_interface_info_t *pif,
+                                        const host_query::if_inet6_entry *pfirst_line, bool ipv6_readable);
+
+// One reading of /proc/net/if_inet6 for a program that asks about many
+// interfaces: each interface's first line, by name.  (Here, not in the
+// library, which needs no C++ runtime.)
 struct if_inet6_table {
     bool readable = false;
     std::unordered_map<std::string, host_query::if_inet6_entry> first_lines;
-};
-if_inet6_table read_if_inet6_table();
 
-// get_dynamic_interface_info with its IPv6 address taken from ipv6_table
-// instead of a reading of its own: the same record, messages and result.
-int32_t get_dynamic_interface_info_from(char *pif_name, dynamic_interface_info_t *pif,
-                                        const if_inet6_table &ipv6_table);
+    static if_inet6_table read()
+    {
+        if_inet6_table table;
+        table.readable = scan_if_inet6(
+            [](const host_query::if_inet6_entry *pentry, void *pcontext) {
+                static_cast<if_inet6_table *>(pcontext)->first_lines.try_emplace(pentry->if_name, *pentry);
+                return false;
+            },
+            &table);
+        return table;
+    }
+
+    [[nodiscard]] const host_query::if_inet6_entry *first_line(const char *pif_name) const
+    {
+        auto found = first_lines.find(pif_name);
+        return found == first_lines.end() ? nullptr : &found->second;
+    }
+};
 
 // A release file that is there but could not be opened or read; pfile is
 // null when every file was either read or absent.

@@ -50,7 +50,7 @@ struct address_record {
     address_record &operator=(const address_record &) = delete;
     address_record(char *pif_name, const if_inet6_table &ipv6_table)
     {
-        get_dynamic_interface_info_from(pif_name, &info, ipv6_table);
+        get_dynamic_interface_info_from(pif_name, &info, ipv6_table.first_line(pif_name), ipv6_table.readable);
     }
     ~address_record() { free_dynamic_interface_info(&info); }
 };
@@ -300,7 +300,7 @@ json document(bool management_package, char **ppif, int32_t if_count)
     // One reading of the kernel's IPv6 address list serves every interface:
     // reading it per interface made the run grow with the square of their
     // number.
-    if_inet6_table ipv6_table = read_if_inet6_table();
+    if_inet6_table ipv6_table = if_inet6_table::read();
     json interfaces = json::array();
     for (int32_t i = 0; i < if_count; i++) {
         interfaces.push_back(interface_facts(ppif[i], management_package, ipv6_table));
