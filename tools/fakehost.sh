@@ -43,6 +43,8 @@ usage() {
 # --- The description, checked and collected ------------------------------
 
 veths=()        # "NAME PEER UP" triples, flattened
+tuns=()         # tun device names
+if_inet6=()     # lines of a fake /proc/net/if_inet6
 addrs=()        # "NAME ADDRESS/PREFIX" pairs, flattened
 lladdrs=()      # "NAME MAC" pairs, flattened
 netnames=()     # fake names for /sys/class/net
@@ -136,6 +138,12 @@ collect() {
         [[ ${#f[@]} -eq 2 || ${f[2]} == up ]] || fail "veth: third field is 'up'"
         veths+=("${f[0]}" "${f[1]}" "${f[2]:-}")
         ;;
+    tun)
+        hostdesc_fields "$rest" f
+        need_fields tun 1 1 "${#f[@]}"
+        tuns+=("${f[0]}")
+        ;;
+    if_inet6) if_inet6+=("$rest") ;;
     addr | lladdr)
         hostdesc_fields "$rest" f
         need_fields "$directive" 2 2 "${#f[@]}"
@@ -217,6 +225,9 @@ build_interfaces() {
         ip link add "${veths[i]}" type veth peer name "${veths[i + 1]}" ||
             fail "cannot create veth pair ${veths[i]} ${veths[i + 1]}"
     done
+    for i in "${tuns[@]}"; do
+        ip tuntap add dev "$i" mode tun || fail "cannot create tun device $i"
+    done
     address_interfaces
     for ((i = 0; i < ${#veths[@]}; i += 3)); do
         if [[ ${veths[i + 2]} == up ]]; then
@@ -227,7 +238,7 @@ build_interfaces() {
     ((${#netnames[@]} > 0)) || return 0
     # The listing shows the fake names beside the namespace's real ones.
     local dir=$ns/net name
-    local -a listed=(lo)
+    local -a listed=(lo "${tuns[@]}")
     for ((i = 0; i < ${#veths[@]}; i += 3)); do
         listed+=("${veths[i]}" "${veths[i + 1]}")
     done
@@ -315,6 +326,20 @@ build_etc() {
     mount -t overlay tarvex-etc -o "lowerdir=$layer:/etc" /etc || fail "cannot mount the overlay over /etc"
 }
 
+# /proc/net/if_inet6 with the description's lines.  Procfs takes no mount on
+# its files, so a tmpfs over /proc holds the file, and links to a /proc of
+# our own for everything else (self, sys, meminfo...).
+build_proc() {
+    ((${#if_inet6[@]} > 0)) || return 0
+    local real=$ns/proc entry
+    { mkdir "$real" && mount -t proc tarvex-proc "$real"; } || fail "cannot mount $real"
+    mount -t tmpfs -o mode=0755 tarvex-proc-net /proc || fail "cannot mount a tmpfs over /proc"
+    for entry in "$real"/[!0-9]*; do
+        [[ ${entry##*/} == net ]] || ln -s "$entry" "/proc/${entry##*/}" || fail "cannot link /proc/${entry##*/}"
+    done
+    { mkdir /proc/net && printf '%b\n' "${if_inet6[@]}" >/proc/net/if_inet6; } || fail "cannot write /proc/net/if_inet6"
+}
+
 close_inherited_descriptors() {
     local entry fd
     for entry in "/proc/$BASHPID/fd"/*; do
@@ -345,6 +370,7 @@ inside() {
         close_inherited_descriptors
         ulimit -n "$nofile" || fail "cannot limit descriptors to $nofile"
     fi
+    build_proc
     local -a environment=(TARVEX_FAKE_HOST="$host_copy" TARVEX_FAKE_DRIVER="$ns/nics")
     [[ -z $preload ]] || environment+=(LD_PRELOAD="$preload")
     ((has_caller_path == 0)) || environment+=(PATH="$caller_path")
