@@ -183,6 +183,16 @@ collect() {
         hostdesc_decode "$rest" caller_path
         has_caller_path=1
         ;;
+    caller_env)
+        [[ $rest == [!=]*=* ]] || fail "caller_env: wants NAME=VALUE"
+        local entry
+        hostdesc_decode "$rest" entry
+        caller_env+=("$entry")
+        ;;
+    shell)
+        [[ $rest == bash ]] || fail "shell: only bash"
+        shell_bash=1
+        ;;
     limit_nofile)
         [[ $rest =~ ^[0-9]+$ ]] || fail "limit_nofile: wants a number"
         nofile=$rest
@@ -363,6 +373,10 @@ inside() {
     build_pci_tree
     build_tools
     build_etc
+    # /bin/sh as it is on the distributions whose shell is bash.
+    if ((shell_bash)); then
+        mount --bind /bin/bash "$(readlink -f /bin/sh)" || fail "cannot make /bin/sh bash"
+    fi
     # A descriptor limit for the program alone: the only way the shell
     # cannot be started for a tool is that no pipe can be made.
     # Descriptors inherited from the test runner would count against it.
@@ -374,6 +388,7 @@ inside() {
     local -a environment=(TARVEX_FAKE_HOST="$host_copy" TARVEX_FAKE_DRIVER="$ns/nics")
     [[ -z $preload ]] || environment+=(LD_PRELOAD="$preload")
     ((has_caller_path == 0)) || environment+=(PATH="$caller_path")
+    environment+=("${caller_env[@]}")
     if [[ -n $caller_stdout ]]; then
         exec >"$caller_stdout" || fail "cannot open $caller_stdout for standard output"
     fi
@@ -386,6 +401,8 @@ preload=
 nofile=
 caller_path=
 has_caller_path=0
+caller_env=()
+shell_bash=0
 caller_stdout=
 tool_log=/dev/null
 inside_work=
