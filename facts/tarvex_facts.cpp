@@ -213,6 +213,9 @@ json distribution_facts()
     int32_t version = 0;
     release_file_failure failure;
     int32_t rc = detect_linux_distro_checked(&name, &edition, &version, &failure);
+    if (failure.err == ENOMEM) {
+        TARVEX_MALLOC_FAILED();
+    }
     if (failure.pfile != nullptr) {
         TARVEX_MSG(stderr, "WARNING: could not read %s (errno=%d), distribution unknown, %s,%d\n", failure.pfile,
                    failure.err);
