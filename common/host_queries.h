@@ -17,12 +17,17 @@
 // ptake until it returns true.  false when the file cannot be opened.
 bool scan_if_inet6(bool (*ptake)(const host_query::if_inet6_entry *pentry, void *pcontext), void *pcontext);
 
-// get_dynamic_interface_info with its IPv6 address taken from a reading of
-// /proc/net/if_inet6 made before: pfirst_line is the interface's first line
-// there (null: none), ipv6_readable false when the file could not be
-// opened.  The same record, messages and result.
-int32_t get_dynamic_interface_info_from(char *pif_name, dynamic_interface_info_t *pif,
-                                        const host_query::if_inet6_entry *pfirst_line, bool ipv6_readable);
+// The raw socket of the address queries (needs CAP_NET_RAW); -1 without.
+int open_interface_query_socket();
+
+// get_dynamic_interface_info for a program that asks about many interfaces:
+// on raw_fd, a socket of open_interface_query_socket that the caller holds
+// for all of them (-1: none could be opened), and with the IPv6 address
+// taken from a reading of /proc/net/if_inet6 made before: pfirst_line is
+// the interface's first line there (null: none), ipv6_readable false when
+// the file could not be opened.  The same record, messages and result.
+int32_t get_dynamic_interface_info_on(int raw_fd, char *pif_name, dynamic_interface_info_t *pif,
+                                      const host_query::if_inet6_entry *pfirst_line, bool ipv6_readable);
 
 // One reading of /proc/net/if_inet6 for a program that asks about many
 // interfaces: each interface's first line, by name.  (Here, not in the

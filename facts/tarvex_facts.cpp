@@ -41,16 +41,24 @@ struct free_deleter {
 using heap_text = std::unique_ptr<char, free_deleter>;
 using name_block = std::unique_ptr<char *, free_deleter>;
 
+// What the address queries of every interface share, made once per run:
+// asking for each interface anew (a socket, a reading of the kernel's IPv6
+// address list) made the run grow with the square of their number.
+struct address_sources {
+    unique_fd raw_socket{open_interface_query_socket()};
+    if_inet6_table ipv6 = if_inet6_table::read();
+};
+
 // Owner of the library's address record, released with the library's own
-// call.  The IPv6 address comes from the run's one reading of the kernel's
-// address list.
+// call.
 struct address_record {
     dynamic_interface_info_t info{};
     address_record(const address_record &) = delete;
     address_record &operator=(const address_record &) = delete;
-    address_record(char *pif_name, const if_inet6_table &ipv6_table)
+    address_record(char *pif_name, const address_sources &sources)
     {
-        get_dynamic_interface_info_from(pif_name, &info, ipv6_table.first_line(pif_name), ipv6_table.readable);
+        get_dynamic_interface_info_on(sources.raw_socket.get(), pif_name, &info, sources.ipv6.first_line(pif_name),
+                                      sources.ipv6.readable);
     }
     ~address_record() { free_dynamic_interface_info(&info); }
 };
@@ -167,9 +175,9 @@ json ipv6_facts(const char *pif_name, const dynamic_interface_info_t &addresses)
 // EEPROM is read only for catalogued adapters, the only ones the library
 // reads it for: asking for others would repeat the driver and PCI queries
 // and their diagnostics for a certain null.
-void add_host_state(json &facts, char *pif_name, bool catalogued, const if_inet6_table &ipv6_table)
+void add_host_state(json &facts, char *pif_name, bool catalogued, const address_sources &sources)
 {
-    address_record addresses(pif_name, ipv6_table);
+    address_record addresses(pif_name, sources);
     facts["admin_state"] = table_text(link_status_text, addresses.info.if_status);
     facts["mac"] = address_or_null(addresses.info.pcurrent_mac, "00:00:00:00:00:00");
     char *ppermanent = nullptr;
@@ -183,7 +191,7 @@ void add_host_state(json &facts, char *pif_name, bool catalogued, const if_inet6
     facts["ipv6"] = ipv6_facts(pif_name, addresses.info);
 }
 
-json interface_facts(char *pif_name, bool management_package, const if_inet6_table &ipv6_table)
+json interface_facts(char *pif_name, bool management_package, const address_sources &sources)
 {
     json facts;
     facts["name"] = pif_name;
@@ -198,7 +206,7 @@ json interface_facts(char *pif_name, bool management_package, const if_inet6_tab
         add_hardware(facts, hardware);
         catalogued = hardware.pmodel != nullptr;
     });
-    add_host_state(facts, pif_name, catalogued, ipv6_table);
+    add_host_state(facts, pif_name, catalogued, sources);
     return facts;
 }
 
@@ -300,13 +308,10 @@ json document(bool management_package, char **ppif, int32_t if_count)
     doc["schema_version"] = schema_version;
     doc["management_package"] = management_package;
     doc["distribution"] = distribution_facts();
-    // One reading of the kernel's IPv6 address list serves every interface:
-    // reading it per interface made the run grow with the square of their
-    // number.
-    if_inet6_table ipv6_table = if_inet6_table::read();
+    address_sources sources;
     json interfaces = json::array();
     for (int32_t i = 0; i < if_count; i++) {
-        interfaces.push_back(interface_facts(ppif[i], management_package, ipv6_table));
+        interfaces.push_back(interface_facts(ppif[i], management_package, sources));
     }
     doc["interfaces"] = std::move(interfaces);
     return doc;
