@@ -338,13 +338,14 @@ build_etc() {
 
 # /proc/net/if_inet6 with the description's lines.  Procfs takes no mount on
 # its files, so a tmpfs over /proc holds the file, and links to a /proc of
-# our own for everything else (self, sys, meminfo...).
+# our own for everything else (self, sys, and the processes, among them
+# this shell, whose process the program becomes).
 build_proc() {
     ((${#if_inet6[@]} > 0)) || return 0
     local real=$ns/proc entry
     { mkdir "$real" && mount -t proc tarvex-proc "$real"; } || fail "cannot mount $real"
     mount -t tmpfs -o mode=0755 tarvex-proc-net /proc || fail "cannot mount a tmpfs over /proc"
-    for entry in "$real"/[!0-9]*; do
+    for entry in "$real"/*; do
         [[ ${entry##*/} == net ]] || ln -s "$entry" "/proc/${entry##*/}" || fail "cannot link /proc/${entry##*/}"
     done
     { mkdir /proc/net && printf '%b\n' "${if_inet6[@]}" >/proc/net/if_inet6; } || fail "cannot write /proc/net/if_inet6"
