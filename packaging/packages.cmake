@@ -7,6 +7,23 @@
 # "tarvex-devel".  The version is the project's, from CMakeLists.txt, in all
 # of them.  .ci/package-check and .ci/rpm-check build and check them.
 
+# The version is defined once, by project() in CMakeLists.txt, and the
+# package revision once here.  The texts that must repeat them are checked:
+# the manual pages' title lines and the Debian changelog's first entry here,
+# the RPM changelog against the Debian one by .ci/rpm-check.
+set(TARVEX_PACKAGE_RELEASE 1)
+foreach(page tarvex tarvex-facts)
+  file(STRINGS ${CMAKE_CURRENT_SOURCE_DIR}/doc/${page}.8 title REGEX "^\\.TH ")
+  if(NOT title MATCHES "\"tarvex ${PROJECT_VERSION}\"")
+    message(FATAL_ERROR "doc/${page}.8 does not name version ${PROJECT_VERSION}: ${title}")
+  endif()
+endforeach()
+file(STRINGS ${CMAKE_CURRENT_SOURCE_DIR}/packaging/debian/changelog entry LIMIT_COUNT 1)
+if(NOT entry MATCHES "^tarvex \\(${PROJECT_VERSION}-${TARVEX_PACKAGE_RELEASE}\\) ")
+  message(FATAL_ERROR "packaging/debian/changelog does not open with version "
+    "${PROJECT_VERSION}-${TARVEX_PACKAGE_RELEASE}: ${entry}")
+endif()
+
 # Debian: each package carries in /usr/share/doc/<package> the
 # machine-readable copyright file, its Debian changelog and README (which the
 # report's warning points to), and its lintian overrides, each with its
@@ -83,8 +100,7 @@ endforeach()
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tarvex)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-# The Debian revision: the changelog's first entry names this version.
-set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${TARVEX_PACKAGE_RELEASE})
 set(CPACK_PACKAGE_VENDOR "tarvex developers")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY tarvex)
 # Debian packages install into /usr whatever the tree was configured for
