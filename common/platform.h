@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 #include <dirent.h>
 #include <net/if.h>
@@ -45,6 +46,8 @@ public:
     }
     [[nodiscard]] int get() const noexcept { return fd_; }
     [[nodiscard]] bool valid() const noexcept { return fd_ >= 0; }
+    // Hands the descriptor over; closing it is then the caller's.
+    [[nodiscard]] int release() noexcept { return std::exchange(fd_, -1); }
 
 private:
     int fd_;
