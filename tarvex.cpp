@@ -36,10 +36,9 @@ static void print_header(void)
 static void print_row(const char *pif_name, const port_place &place, const char *pmodel_name)
 {
     std::printf("%-5s ", pif_name);
-    print_val(place.slot);
-    print_val(place.port);
-    print_val(place.bay);
-    print_val(place.bay_port);
+    for (int32_t value : {place.slot, place.port, place.bay, place.bay_port}) {
+        print_val(value);
+    }
     std::printf(" %-41.41s", pmodel_name);
     std::printf("\n");
 }

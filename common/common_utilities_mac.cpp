@@ -65,8 +65,7 @@ static int32_t read_permanent_mac(char *pif_name, const ethtool_info &et_info, c
     int rc = read_eeprom(sock.get(), &ifr, place, &data);
     if (rc != 0) {
         int err = errno;
-        // Intel drivers without EEPROM access are expected (their place
-        // says so); not an error.
+        // Intel drivers without EEPROM access are expected; not an error.
         if (!(place.quiet_eopnotsupp && err == EOPNOTSUPP)) {
             TARVEX_MSG(stderr, "ERROR: ETHTOOL_GEEPROM ioctl to %s failed, (errno=%d, %d), %s,%d\n", pif_name, err,
                        rc);

@@ -94,9 +94,7 @@ inline constexpr eeprom_rule eeprom_rules[] = {
     {.vendor = broadcom_vendor_id, .device = 0x164A, .place = broadcom_chip_place},
     {.vendor = broadcom_vendor_id, .device = 0x16AC, .place = broadcom_chip_place},
     {.vendor = broadcom_vendor_id, .device = 0x164C, .place = broadcom_chip_place},
-    {.vendor = broadcom_vendor_id,
-     .subsystem_device = 0x7160,
-     .function = 0,
+    {.vendor = broadcom_vendor_id, .subsystem_device = 0x7160, .function = 0,
      .place = {.offset = 0xCC, .length = 8, .move_mac = 2}},
     {.vendor = broadcom_vendor_id, .place = {.offset = 0x7C, .length = 8, .move_mac = 2}},
 };

@@ -12,17 +12,13 @@
 #include "common_utilities.h"
 
 // The interfaces both programs describe: those whose kernel name contains
-// "eth", in the listing's order.  Holds the listing's name block and
-// releases it.
+// "eth", in the listing's order.  Owns the listing's name block.
 struct interface_selection {
+    static inline char eth_pattern[] = "eth";
     char **ppif = nullptr;
     int32_t if_count = 0;
     int32_t rc;  // get_interface_list's result; 0: the names are listed
-    interface_selection()
-    {
-        static char match_pattern[] = "eth";
-        rc = get_interface_list(&ppif, match_pattern, &if_count);
-    }
+    interface_selection() : rc(get_interface_list(&ppif, eth_pattern, &if_count)) {}
     interface_selection(const interface_selection &) = delete;
     interface_selection &operator=(const interface_selection &) = delete;
     ~interface_selection() { std::free(ppif); }
@@ -46,28 +42,24 @@ struct port_place {
     int32_t bay_port = -1;
 };
 
-// One interface while its records are held, gathered when it is made.  pci,
-// pmodel and place hold only when pci_rc, get_pci_info's result, is 0;
-// pmodel is null for an adapter the catalogue does not name.  The slot and
-// bay are asked for only with slot_lookup, and all four stay -1 unless that
-// lookup succeeds.
+// One interface's records, gathered when it is made and released with it.
+// pci, pmodel and place hold only when pci_rc (get_pci_info's result) is 0;
+// pmodel is null for an adapter the catalogue does not name; place is asked
+// for only with slot_lookup and stays all -1 unless that lookup succeeds.
 struct interface_hardware {
-    char *pif_name;
     ethtool_info driver{};
     int32_t pci_rc;
     pci_identity pci;
     nic_hw_db_t *pmodel = nullptr;
     port_place place;
 
-    interface_hardware(char *pif_name_in, bool slot_lookup) : pif_name(pif_name_in)
+    interface_hardware(char *pif_name, bool slot_lookup)
     {
         get_ethtool_info(pif_name, &driver);
-        pci_rc = get_pci_info(driver.pbus_info, &pci.vendor, &pci.device, &pci.subsystem_vendor,
-                              &pci.subsystem_device);
+        pci_rc = get_pci_info(driver.pbus_info, &pci.vendor, &pci.device, &pci.subsystem_vendor, &pci.subsystem_device);
         if (pci_rc != 0) {
             return;
         }
-        // It leaves pmodel null for an adapter the catalogue does not name.
         get_db_struct_info(&pci.vendor, &pci.device, &pci.subsystem_vendor, &pci.subsystem_device, &pmodel);
         if (slot_lookup &&
             get_slot_info(driver.pbus_info, &place.slot, &place.port, &place.bay, &place.bay_port) != 0) {

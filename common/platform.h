@@ -46,7 +46,6 @@ public:
     }
     [[nodiscard]] int get() const noexcept { return fd_; }
     [[nodiscard]] bool valid() const noexcept { return fd_ >= 0; }
-    // Hands the descriptor over; closing it is then the caller's.
     [[nodiscard]] int release() noexcept { return std::exchange(fd_, -1); }
 
 private:
