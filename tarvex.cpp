@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 
 #include "common_utilities.h"
 #include "diag.h"
