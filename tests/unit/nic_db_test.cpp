@@ -129,9 +129,8 @@ TEST(NicDbTable, EveryEepromRuleIsTheOneACataloguedAdapterFinds)
 {
     for (const host_query::eeprom_rule &rule : host_query::eeprom_rules) {
         uint32_t function = rule.function == host_query::any_function ? 0 : rule.function;
-        bool served = std::any_of(source_rows().begin(), source_rows().end(), [&](const nic_db_source_row &r) {
-            key_t4 key = key_of(r);
-            return host_query::find_eeprom_rule(key[0], key[1], key[3], function) == &rule;
+        bool served = std::any_of(std::begin(nic_hw), std::end(nic_hw), [&](const nic_hw_db_t &r) {
+            return host_query::find_eeprom_rule(r.pci_ven, r.pci_dev, r.pci_sub_dev, function) == &rule;
         });
         EXPECT_TRUE(served) << "rule " << &rule - host_query::eeprom_rules;
     }
