@@ -36,7 +36,6 @@ static constexpr int max_chain_nodes = 256;
 static constexpr uint32_t ethernet_class = 0x020000;
 // An index above this is a firmware's filler (one hypervisor gives 16777216).
 static constexpr uint32_t onboard_index_max = 16383;
-static constexpr const char *white_space = " \t\n\v\f\r";
 
 // Module state: the host's firmware view
 

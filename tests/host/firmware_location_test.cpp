@@ -132,9 +132,9 @@ fn 0000:04:10.0 020000 physfn=0000:04:00.0
 fn 0000:04:10.1 020000 physfn=0000:04:00.1
 t41 0x0020 05 enabled 1 0000:00:19.0 "Onboard LAN  "
 t41 0x0021 05 enabled 3 0000:03:00.0 " Embedded NIC 3"
-t9 0x0901 11 a6 0b 03 04 04 00 1 0000:00:02.2 "PCIE2"
-t9 0x0902 11 a6 0b 03 04 04 00 2 - "PCIE3"
-t9 0x0903 11 a6 0b 03 04 04 00 3 0000:00:00.0 "PCIE4"
+t9 0x0901 11 a9 0b 03 04 04 00 1 0000:00:02.2 "PCIE2"
+t9 0x0902 11 a9 0b 03 04 04 00 2 - "PCIE3"
+t9 0x0903 11 a9 0b 03 04 04 00 3 0000:00:00.0 "PCIE4"
 expect 0000:00:19.0 firmware_slot=null onboard={"index": 1, "label": "Onboard LAN"}
 expect 0000:03:00.0 firmware_slot=null onboard={"index": null, "label": "Embedded NIC 3"}
 expect 0000:04:00.0 firmware_slot={"name": "PCIE2", "port": 1, "source": "smbios"} onboard=null
