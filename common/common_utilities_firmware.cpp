@@ -304,13 +304,18 @@ static void load_pci_functions()
               [](const pci_function_entry &a, const pci_function_entry &b) { return location_before(a.at, b.at); });
 }
 
+// The first function at or after the location, in the list's order.
+static pci_function_entry *first_from(const pci_location &at)
+{
+    return std::lower_bound(
+        pci_functions.pentries, pci_functions.pentries + pci_functions.count, at,
+        [](const pci_function_entry &entry, const pci_location &key) { return location_before(entry.at, key); });
+}
+
 static pci_function_entry *find_function(const pci_location &at)
 {
-    pci_function_entry *pend = pci_functions.pentries + pci_functions.count;
-    pci_function_entry *pfound = std::lower_bound(
-        pci_functions.pentries, pend, at,
-        [](const pci_function_entry &entry, const pci_location &key) { return location_before(entry.at, key); });
-    return pfound != pend && same_function(pfound->at, at) ? pfound : nullptr;
+    pci_function_entry *pfound = first_from(at);
+    return pfound != pci_functions.pentries + pci_functions.count && same_function(pfound->at, at) ? pfound : nullptr;
 }
 
 // A bridge's hotplug slot counts only when no other function of its device
@@ -318,9 +323,13 @@ static pci_function_entry *find_function(const pci_location &at)
 // it cannot tell which port leads to it.
 static bool only_function_of_device(const pci_location &at)
 {
+    pci_function_entry *pfirst = first_from({at.segment, at.bus, at.device, 0});
     pci_function_entry *pend = pci_functions.pentries + pci_functions.count;
-    return std::count_if(pci_functions.pentries, pend,
-                         [&at](const pci_function_entry &entry) { return same_device(entry.at, at); }) == 1;
+    int32_t count = 0;
+    for (pci_function_entry *p = pfirst; p != pend && same_device(p->at, at); p++) {
+        count++;
+    }
+    return count == 1;
 }
 
 // Slots and ports of the Ethernet functions

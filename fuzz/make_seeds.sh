@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: MIT
 # Seed corpora for the fuzz targets, taken from the test fixtures: the
 # system scenarios' host descriptions, the string literals of the parsers'
-# unit tests, the catalogue's data file and this host's /proc/net/if_inet6.
+# unit tests, the catalogue's data file, this host's /proc/net/if_inet6 and
+# SMBIOS table, and the slot rows of the firmware location tests.
 #
 # usage: fuzz/make_seeds.sh OUTPUT_DIR   (one subdirectory per target)
 set -euo pipefail
