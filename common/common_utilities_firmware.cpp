@@ -171,6 +171,17 @@ static bool location_before(const pci_location &a, const pci_location &b)
     return a.device != b.device ? a.device < b.device : a.function < b.function;
 }
 
+// The function's entry under the devices directory, or one of its
+// attributes ("": the entry itself).
+static bool entry_path(const pci_location &at, const char *pattribute, char (&path)[PATH_MAX])
+{
+    char name[32];
+    const char *pseparator = pattribute[0] != '\0' ? "/" : "";
+    return format_location(at, name) &&
+           fits_buffer(std::snprintf(path, sizeof(path), "%s/%s%s%s", pci_devices_dir, name, pseparator, pattribute),
+                       sizeof(path));
+}
+
 // The SMBIOS slot table
 
 // The whole table, or what could be read of it before its size limit; NULL
@@ -267,13 +278,9 @@ static void load_hotplug_slots()
 // true when the function's entry has the attribute (a file or a link).
 static bool has_attribute(const pci_location &at, const char *pattribute)
 {
-    char name[32];
     char path[PATH_MAX];
     struct stat info;
-    return format_location(at, name) &&
-           fits_buffer(std::snprintf(path, sizeof(path), "%s/%s/%s", pci_devices_dir, name, pattribute),
-                       sizeof(path)) &&
-           lstat(path, &info) == 0;
+    return entry_path(at, pattribute, path) && lstat(path, &info) == 0;
 }
 
 static void add_pci_function(const char *pname)
@@ -283,8 +290,7 @@ static void add_pci_function(const char *pname)
     entry.slot_source = firmware_slot_none;
     entry.slot_index = -1;
     entry.slot_port = -1;
-    if (!parse_location(pname, &entry.at) ||
-        !fits_buffer(std::snprintf(path, sizeof(path), "%s/%s/class", pci_devices_dir, pname), sizeof(path)) ||
+    if (!parse_location(pname, &entry.at) || !entry_path(entry.at, "class", path) ||
         !read_hex_attribute(path, &entry.class_code)) {
         return;
     }
@@ -339,13 +345,8 @@ static bool only_function_of_device(const pci_location &at)
 // functions).  0 when the entry does not resolve.
 static int chain_of(const pci_location &at, pci_location (&chain)[max_chain_nodes])
 {
-    char name[32];
     char path[PATH_MAX];
-    if (!format_location(at, name) ||
-        !fits_buffer(std::snprintf(path, sizeof(path), "%s/%s", pci_devices_dir, name), sizeof(path))) {
-        return 0;
-    }
-    char *presolved = realpath(path, nullptr);
+    char *presolved = entry_path(at, "", path) ? realpath(path, nullptr) : nullptr;
     if (presolved == nullptr) {
         return 0;
     }
@@ -447,12 +448,8 @@ static void load_firmware_view()
 static bool read_function_attribute(const pci_location &at, const char *pattribute,
                                     char (&buffer)[sysfs_page_bytes + 1], std::string_view *ptext)
 {
-    char name[32];
     char path[PATH_MAX];
-    return format_location(at, name) &&
-           fits_buffer(std::snprintf(path, sizeof(path), "%s/%s/%s", pci_devices_dir, name, pattribute),
-                       sizeof(path)) &&
-           read_attribute_text(path, buffer, ptext);
+    return entry_path(at, pattribute, path) && read_attribute_text(path, buffer, ptext);
 }
 
 // The bus address exactly as the kernel names the function's entry, so the
@@ -466,25 +463,17 @@ static bool parse_bus_info(const char *pbus_info, pci_location *pat)
 
 static bool entry_exists(const pci_location &at)
 {
-    char name[32];
     char path[PATH_MAX];
     struct stat info;
-    return format_location(at, name) &&
-           fits_buffer(std::snprintf(path, sizeof(path), "%s/%s", pci_devices_dir, name), sizeof(path)) &&
-           stat(path, &info) == 0;
+    return entry_path(at, "", path) && stat(path, &info) == 0;
 }
 
 // A virtual function's physical function, from its physfn link.
 static bool physical_function(const pci_location &at, pci_location *pphysical)
 {
-    char name[32];
     char path[PATH_MAX];
     char target[PATH_MAX];
-    if (!format_location(at, name) ||
-        !fits_buffer(std::snprintf(path, sizeof(path), "%s/%s/physfn", pci_devices_dir, name), sizeof(path))) {
-        return false;
-    }
-    ssize_t length = readlink(path, target, sizeof(target) - 1);
+    ssize_t length = entry_path(at, "physfn", path) ? readlink(path, target, sizeof(target) - 1) : -1;
     if (length <= 0) {
         return false;
     }
