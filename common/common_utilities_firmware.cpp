@@ -74,16 +74,22 @@ struct pci_function_entry {
 template <typename T> struct entry_list {
     T *pentries;
     int32_t count;
+    int32_t capacity;
 };
 
-static entry_list<smbios_slot_entry> smbios_slots = {nullptr, 0};
-static entry_list<hotplug_slot_entry> hotplug_slots = {nullptr, 0};
+static entry_list<smbios_slot_entry> smbios_slots = {nullptr, 0, 0};
+static entry_list<hotplug_slot_entry> hotplug_slots = {nullptr, 0, 0};
 // In PCI address order.
-static entry_list<pci_function_entry> pci_functions = {nullptr, 0};
+static entry_list<pci_function_entry> pci_functions = {nullptr, 0, 0};
 
+// Room for one more entry; the list doubles, so a host of thousands of
+// functions costs a few allocations.
 template <typename T> static T *append_entry(entry_list<T> *plist)
 {
-    plist->pentries = static_cast<T *>(TARVEX_REALLOC(plist->pentries, (plist->count + 1) * sizeof(T)));
+    if (plist->count == plist->capacity) {
+        plist->capacity = plist->capacity == 0 ? 16 : plist->capacity * 2;
+        plist->pentries = static_cast<T *>(TARVEX_REALLOC(plist->pentries, plist->capacity * sizeof(T)));
+    }
     return &plist->pentries[plist->count++];
 }
 
