@@ -1,104 +1,50 @@
 // SPDX-License-Identifier: MIT
-// SMBIOS structure tables built from rows, as the kernel serves them, and
-// the same table as a dump file with an entry point in front, for an
-// independent reader of SMBIOS tables to check what the tests build.
+// SMBIOS structure tables built from the firmware samples' rows, and a table
+// as a dump file (entry point in front) for an independent SMBIOS reader.
 #ifndef TARVEX_TEST_SMBIOS_TABLE_H
 #define TARVEX_TEST_SMBIOS_TABLE_H
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
-#include <vector>
 
 namespace smbios_table {
 
-inline void put_word(std::string *pbytes, size_t offset, uint32_t value)
+inline std::string bytes(std::initializer_list<uint32_t> values)
 {
-    (*pbytes)[offset] = static_cast<char>(value & 0xFF);
-    (*pbytes)[offset + 1] = static_cast<char>(value >> 8 & 0xFF);
-}
-
-// One structure: header, the formatted area after it (body), the strings and
-// the set's closing NUL (two NULs without strings).
-inline std::string structure(uint8_t type, uint16_t handle, const std::string &body,
-                             const std::vector<std::string> &strings)
-{
-    std::string bytes(4, '\0');
-    bytes[0] = static_cast<char>(type);
-    bytes[1] = static_cast<char>(4 + body.size());
-    put_word(&bytes, 2, handle);
-    bytes += body;
-    for (const std::string &text : strings) {
-        bytes += text + '\0';
+    std::string text;
+    for (uint32_t value : values) {
+        text += static_cast<char>(value & 0xFF);
     }
-    return bytes + (strings.empty() ? std::string(2, '\0') : std::string(1, '\0'));
+    return text;
 }
 
-// A System Slots structure (type 9) with its fields as the firmware-sample
-// rows give them; bytes beyond the address (length above 0x11) are zero.
-struct slot_row {
-    uint16_t handle;
-    uint8_t length;
-    uint8_t fields[6];  // slot type, bus width, usage, slot length, characteristics 1 and 2
-    uint16_t id;
-    uint32_t segment;
-    uint32_t bus;
-    uint32_t devfn;
-    std::string designation;
-};
-
-inline std::string slot(const slot_row &row)
+// A System Slots structure from a row's fields (handle, length, slot type,
+// bus width, usage, slot length, characteristics 1 and 2, slot ID), its
+// address and designation; bytes beyond the address are zero.
+inline std::string slot(const uint32_t (&f)[9], uint32_t segment, uint32_t bus, uint32_t devfn,
+                        const std::string &designation)
 {
-    std::string body(row.length - 4, '\0');
-    body[0] = 1;  // the designation is string 1
-    for (size_t i = 0; i < 4; i++) {
-        body[1 + i] = static_cast<char>(row.fields[i]);
-    }
-    put_word(&body, 5, row.id);
-    body[7] = static_cast<char>(row.fields[4]);
-    body[8] = static_cast<char>(row.fields[5]);
-    put_word(&body, 9, row.segment);
-    body[11] = static_cast<char>(row.bus);
-    body[12] = static_cast<char>(row.devfn);
-    return structure(9, row.handle, body, {row.designation});
+    std::string area = bytes({9, f[1], f[0], f[0] >> 8, 1, f[2], f[3], f[4], f[5], f[8], f[8] >> 8, f[6], f[7],
+                              segment, segment >> 8, bus, devfn});
+    area.resize(f[1], '\0');
+    return area + designation + std::string(2, '\0');
 }
 
-// An Onboard Devices Extended structure (type 41), enabled.
-inline std::string onboard_device(uint16_t handle, uint8_t type, uint8_t instance, uint32_t segment, uint32_t bus,
-                                  uint32_t devfn, const std::string &designation)
-{
-    std::string body(7, '\0');
-    body[0] = 1;
-    body[1] = static_cast<char>(type | 0x80);
-    body[2] = static_cast<char>(instance);
-    put_word(&body, 3, segment);
-    body[5] = static_cast<char>(bus);
-    body[6] = static_cast<char>(devfn);
-    return structure(41, handle, body, {designation});
-}
+inline const std::string end_of_table = bytes({127, 4, 0xFF, 0xFE, 0, 0});
 
-inline std::string end_of_table(uint16_t handle)
-{
-    return structure(127, handle, "", {});
-}
-
-// The table behind a 64-bit ("_SM3_") entry point that places it at byte 32
-// of the file, as SMBIOS readers write and read dump files.
+// The table behind a 64-bit ("_SM3_", version 3.0) entry point that places
+// it at byte 32 of the file.
 inline std::string dump_file(const std::string &table)
 {
-    std::string bytes(32, '\0');
-    bytes.replace(0, 5, "_SM3_");
-    bytes[6] = 0x18;  // entry point length
-    bytes[7] = 3;     // SMBIOS 3.0.0
-    bytes[10] = 1;    // entry point revision
-    put_word(&bytes, 12, static_cast<uint32_t>(table.size() & 0xFFFF));
-    put_word(&bytes, 14, static_cast<uint32_t>(table.size() >> 16));
-    bytes[16] = 32;   // table address: right after the entry point
+    auto size = static_cast<uint32_t>(table.size());
+    std::string entry = "_SM3_" + bytes({0, 0x18, 3, 0, 0, 1, 0, size, size >> 8, size >> 16, size >> 24, 32});
     unsigned sum = 0;
-    for (size_t i = 0; i < 0x18; i++) {
-        sum += static_cast<unsigned char>(bytes[i]);
+    for (char c : entry) {
+        sum += static_cast<unsigned char>(c);
     }
-    bytes[5] = static_cast<char>(0x100 - (sum & 0xFF));
-    return bytes + table;
+    entry[5] = static_cast<char>(0x100 - (sum & 0xFF));
+    return entry + std::string(32 - entry.size(), '\0') + table;
 }
 
 }  // namespace smbios_table

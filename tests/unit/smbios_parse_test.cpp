@@ -12,12 +12,10 @@
 
 namespace {
 
-using smbios_table::slot;
-
 // A Mezzanine slot row as a blade's table holds it; devfn 0x38 is 07.0.
-std::string mezzanine(uint32_t segment, uint32_t devfn, std::string name = "Mezzanine 1", uint8_t length = 0x11)
+std::string mezzanine(uint32_t segment, uint32_t devfn, std::string name = "Mezzanine 1", uint32_t length = 0x11)
 {
-    return slot({0x0901, length, {0xaf, 0x0b, 0x04, 0x04, 0x04, 0x01}, 1, segment, 0x06, devfn, name});
+    return smbios_table::slot({0x0901, length, 0xaf, 0x0b, 4, 4, 4, 1, 1}, segment, 0x06, devfn, name);
 }
 
 struct parse_result {
@@ -43,8 +41,8 @@ parse_result parse(const std::string &table)
 
 TEST(SmbiosParse, ReadsAddressedSlotsAndPassesOverDamagedStructures)
 {
-    const std::string eot = smbios_table::end_of_table(0xFEFF);
-    const std::string lan = smbios_table::onboard_device(0x2D, 5, 1, 0, 0, 0xA0, " Intel Ethernet i354 #1");
+    const std::string eot = smbios_table::end_of_table;
+    const std::string lan = smbios_table::bytes({41, 11, 0x2D, 0, 1, 0x85, 1, 0, 0, 0, 0xA0}) + " i354 #1" + '\0' + '\0';
     std::string bad_string = mezzanine(0, 0x38);
     bad_string[4] = 2;  // the designation names string 2 of a set of one
     std::string too_long = mezzanine(0, 0x38);
