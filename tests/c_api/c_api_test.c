@@ -83,6 +83,8 @@ static void check_structs(void)
     firmware_location_t location;
     memset(&port_map, 0, sizeof(port_map));
     CHECK(strcmp(firmware_slot_source_text[firmware_slot_hotplug], "hotplug") == 0);
+    location.pslot_name = too_long;
+    CHECK(get_firmware_location(NULL, &location) == 1 && get_firmware_location(too_long, NULL) == 1);
     CHECK(get_firmware_location(too_long, &location) == 1);
     CHECK(location.pslot_name == NULL && location.slot_port == -1 && location.slot_source == firmware_slot_none);
     free_firmware_location_members(&location);

@@ -280,15 +280,4 @@ TEST_P(FirmwareLocation, AnswersAsTheFirmwareSays)
 INSTANTIATE_TEST_SUITE_P(Hosts, FirmwareLocation, testing::ValuesIn(hosts),
                          [](const testing::TestParamInfo<host_case> &param) { return std::string(param.param.name); });
 
-TEST(FirmwareLocationArguments, NoAddressClearsTheRecordAndAnswersOne)
-{
-    firmware_location_t location = {reinterpret_cast<char *>(&location), 5, firmware_slot_smbios, 5, nullptr};
-    EXPECT_EQ(get_firmware_location(nullptr, &location), 1);
-    EXPECT_EQ(answer(location), "firmware_slot=null onboard=null");
-    EXPECT_EQ(location.pslot_name, nullptr);
-    char empty[] = "";
-    EXPECT_EQ(get_firmware_location(empty, &location), 1);
-    EXPECT_EQ(get_firmware_location(empty, nullptr), 1);
-}
-
 }  // namespace
