@@ -1,14 +1,11 @@
 // SPDX-License-Identifier: MIT
-// The firmware location query on fake hosts rebuilt from real servers'
-// records (lines as the firmware samples give them) and on a board with the
-// quirks seen elsewhere: a PCI tree on a tmpfs over /sys/bus/pci and an
-// SMBIOS table on a tmpfs over /sys/firmware, one host per process.
-// Lines: "fn ADDRESS CLASS ... [bus=SEC-SUB] [slot=NAME] [physfn=ADDRESS]
-// [acpi_index=N]" (parents before children); "t9 ..." a slot structure
-// ("-": no address); "t41 ... INSTANCE ADDRESS "LABEL"" the function's label
-// and index as the kernel shows them; "dmi none" or "dmi cut N" (no table,
-// or the table without its last N bytes); "expect ADDRESS ANSWER"; "absent
-// ADDRESS" (answer 1); "message TEXT", the start of the one line on stderr.
+// The firmware location query on fake hosts rebuilt from real servers' records
+// (lines as the firmware samples give them) and a board with quirks seen
+// elsewhere, one host per process: a PCI tree on a tmpfs over /sys/bus/pci
+// (parents before children), a table on a tmpfs over /sys/firmware.  "t41"
+// lines give the function's label and index; "dmi none|cut N": no table, or
+// the table short of N bytes; "absent": the query answers 1; "message": the
+// start of the one line on standard error.
 #include <gtest/gtest.h>
 
 #include <cstdio>
