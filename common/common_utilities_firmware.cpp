@@ -46,17 +46,10 @@ struct pci_location {
     uint32_t function;
 };
 
-struct smbios_slot_entry {
-    uint32_t segment;
-    uint32_t bus;
-    uint32_t devfn;
-    char *pname;
-};
-
-struct hotplug_slot_entry {
-    uint32_t segment;
-    uint32_t bus;
-    uint32_t device;
+// A slot and what its record names: a function (SMBIOS) or a device
+// (hotplug, function 0).
+struct slot_entry {
+    pci_location named;
     char *pname;
 };
 
@@ -77,8 +70,8 @@ template <typename T> struct entry_list {
     int32_t capacity;
 };
 
-static entry_list<smbios_slot_entry> smbios_slots = {nullptr, 0, 0};
-static entry_list<hotplug_slot_entry> hotplug_slots = {nullptr, 0, 0};
+static entry_list<slot_entry> smbios_slots = {nullptr, 0, 0};
+static entry_list<slot_entry> hotplug_slots = {nullptr, 0, 0};
 // In PCI address order.
 static entry_list<pci_function_entry> pci_functions = {nullptr, 0, 0};
 
@@ -217,7 +210,8 @@ static void load_smbios_slots()
     smbios_cursor cursor{std::string_view(ptable, size), false};
     smbios_slot slot{};
     while (next_smbios_slot(&cursor, &slot)) {
-        *append_entry(&smbios_slots) = {slot.segment, slot.bus, slot.devfn, trimmed_copy(slot.designation)};
+        *append_entry(&smbios_slots) = {{slot.segment, slot.bus, slot.devfn >> 3, slot.devfn & 7},
+                                        trimmed_copy(slot.designation)};
     }
     std::free(ptable);
     if (cursor.malformed) {
@@ -240,10 +234,10 @@ static bool skip_colon(std::string_view *ptext)
 
 // A slot's address file: "dddd:bb:dd" and a newline.  A slot whose address
 // names no device ("dddd:bb") cannot match.
-static bool parse_slot_address(std::string_view text, hotplug_slot_entry *pslot)
+static bool parse_slot_address(std::string_view text, pci_location *pnamed)
 {
-    if (!scan_x_u32(&text, &pslot->segment) || !skip_colon(&text) || !scan_x_u32(&text, &pslot->bus) ||
-        !skip_colon(&text) || !scan_x_u32(&text, &pslot->device)) {
+    if (!scan_x_u32(&text, &pnamed->segment) || !skip_colon(&text) || !scan_x_u32(&text, &pnamed->bus) ||
+        !skip_colon(&text) || !scan_x_u32(&text, &pnamed->device)) {
         return false;
     }
     return std::all_of(text.begin(), text.end(), is_c_space);
@@ -260,12 +254,11 @@ static void add_hotplug_slot(const char *pname)
     char path[PATH_MAX];
     char buffer[sysfs_page_bytes + 1];
     std::string_view text;
-    hotplug_slot_entry slot{};
+    pci_location named{};
     if (pname[0] != '.' &&
         fits_buffer(std::snprintf(path, sizeof(path), "%s/%s/address", pci_slots_dir, pname), sizeof(path)) &&
-        read_attribute_text(path, buffer, &text) && parse_slot_address(text, &slot)) {
-        slot.pname = trimmed_copy(pname);
-        *append_entry(&hotplug_slots) = slot;
+        read_attribute_text(path, buffer, &text) && parse_slot_address(text, &named)) {
+        *append_entry(&hotplug_slots) = {named, trimmed_copy(pname)};
     }
 }
 
@@ -379,8 +372,7 @@ static int32_t smbios_slot_of(const pci_location *pchain, int count)
 {
     for (int node = 0; node < count; node++) {
         for (int32_t i = 0; i < smbios_slots.count; i++) {
-            const smbios_slot_entry &slot = smbios_slots.pentries[i];
-            pci_location named = {slot.segment, slot.bus, slot.devfn >> 3, slot.devfn & 7};
+            const pci_location &named = smbios_slots.pentries[i].named;
             if (node == 0 ? same_device(named, pchain[0]) : same_function(named, pchain[node])) {
                 return i;
             }
@@ -396,8 +388,7 @@ static int32_t hotplug_slot_of(const pci_location *pchain, int count)
 {
     for (int node = 0; node < count; node++) {
         for (int32_t i = 0; i < hotplug_slots.count; i++) {
-            const hotplug_slot_entry &slot = hotplug_slots.pentries[i];
-            if (same_device({slot.segment, slot.bus, slot.device, 0}, pchain[node]) &&
+            if (same_device(hotplug_slots.pentries[i].named, pchain[node]) &&
                 (node == 0 || only_function_of_device(pchain[node]))) {
                 return i;
             }
