@@ -11,6 +11,10 @@
 
 #include "common_utilities.h"
 
+// get_ethtool_info on fd, a datagram socket the caller holds for many
+// interfaces; with fd -1, get_ethtool_info itself.
+int32_t get_ethtool_info_on(int fd, char *pif_name, ethtool_info *pet_info);
+
 // The interfaces both programs describe: those whose kernel name contains
 // "eth", in the listing's order.  Owns the listing's name block.
 struct interface_selection {
@@ -53,9 +57,9 @@ struct interface_hardware {
     nic_hw_db_t *pmodel = nullptr;
     port_place place;
 
-    interface_hardware(char *pif_name, bool slot_lookup)
+    interface_hardware(char *pif_name, bool slot_lookup, int ethtool_fd = -1)
     {
-        get_ethtool_info(pif_name, &driver);
+        get_ethtool_info_on(ethtool_fd, pif_name, &driver);
         pci_rc = get_pci_info(driver.pbus_info, &pci.vendor, &pci.device, &pci.subsystem_vendor, &pci.subsystem_device);
         if (pci_rc != 0) {
             return;

@@ -17,6 +17,7 @@
 #include <string>
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -46,6 +47,7 @@ using heap_text = std::unique_ptr<char, free_deleter>;
 // address list) made the run grow with the square of their number.
 struct address_sources {
     unique_fd raw_socket{open_interface_query_socket()};
+    unique_fd ethtool_socket{socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)};
     if_inet6_table ipv6 = if_inet6_table::read();
 };
 
@@ -181,7 +183,7 @@ json interface_facts(char *pif_name, bool management_package, const address_sour
 {
     json facts;
     facts["name"] = pif_name;
-    interface_hardware hardware(pif_name, management_package);
+    interface_hardware hardware(pif_name, management_package, sources.ethtool_socket.get());
     const ethtool_info &driver = hardware.driver;
     facts["driver"] = text_or_null(driver.pdriver_name);
     facts["driver_version"] = text_or_null(driver.pdriver_version);
