@@ -44,11 +44,15 @@ using heap_text = std::unique_ptr<char, free_deleter>;
 
 // What the address queries of every interface share, made once per run:
 // asking for each interface anew (a socket, a reading of the kernel's IPv6
-// address list) made the run grow with the square of their number.
+// address list) made the run grow with the square of their number, and
+// the IPv4 ioctls, under the kernel's global routing lock, made it slow.
+// The raw socket stays the privilege the addresses need: without it the
+// address dump (which needs none) is not made and the addresses stay null.
 struct address_sources {
     unique_fd raw_socket{open_interface_query_socket()};
     unique_fd ethtool_socket{socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)};
     if_inet6_table ipv6 = if_inet6_table::read();
+    ipv4_table ipv4{raw_socket.valid()};
 };
 
 // Owner of the library's address record, released with the library's own
@@ -60,7 +64,7 @@ struct address_record {
     address_record(char *pif_name, const address_sources &sources)
     {
         get_dynamic_interface_info_on(sources.raw_socket.get(), pif_name, &info, sources.ipv6.first_line(pif_name),
-                                      sources.ipv6.readable);
+                                      sources.ipv6.readable, sources.ipv4.lookup());
     }
     ~address_record() { free_dynamic_interface_info(&info); }
 };
