@@ -1,18 +1,23 @@
 // SPDX-License-Identifier: MIT
 // tarvex-facts: everything the tarvex library knows about this server's
 // Ethernet interfaces, as one JSON document on standard output, for scripts,
-// fleet automation and Ansible's local facts.  Interfaces are chosen and
-// queried as the report does, plus the host queries the report leaves out
-// (addresses, administrative state, factory MAC address, distribution).
+// fleet automation and Ansible's local facts.  Interfaces are queried as the
+// report does, plus the host queries the report leaves out (addresses,
+// administrative state, factory MAC address, distribution); they are the
+// report's interfaces plus every other Ethernet port of a PCI adapter,
+// whatever its name.
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -21,6 +26,7 @@
 
 #include "common_utilities.h"
 #include "diag.h"
+#include "ethernet_ports.h"
 #include "interface_walk.h"
 #include "platform.h"
 
@@ -161,7 +167,7 @@ json interface_facts(char *pif_name, bool management_package)
     json facts;
     facts["name"] = pif_name;
     bool catalogued = false;
-    walk_interface(pif_name, management_package, [&facts, &catalogued](const interface_hardware &hardware) {
+    walk_interface(pif_name, management_package, [&](const interface_hardware &hardware) {
         const ethtool_info &driver = hardware.driver;
         facts["driver"] = text_or_null(driver.pdriver_name);
         facts["driver_version"] = text_or_null(driver.pdriver_version);
@@ -239,6 +245,20 @@ bool write_document(descriptor &out, const std::string &text)
     return close(fd) == 0 || errno == EINTR;
 }
 
+// The report's interfaces (names containing "eth") and every other
+// Ethernet port of a PCI adapter, in the listing's byte order of names.  Only
+// names without "eth" are probed, each once.
+std::vector<char *> chosen_interfaces(char **ppif, int32_t if_count)
+{
+    std::vector<char *> chosen;
+    for (int32_t i = 0; i < if_count; i++) {
+        if (std::strstr(ppif[i], "eth") != nullptr || is_pci_ethernet_port(ppif[i])) {
+            chosen.push_back(ppif[i]);
+        }
+    }
+    return chosen;
+}
+
 json document(bool management_package, char **ppif, int32_t if_count)
 {
     json doc;
@@ -246,8 +266,8 @@ json document(bool management_package, char **ppif, int32_t if_count)
     doc["management_package"] = management_package;
     doc["distribution"] = distribution_facts();
     json interfaces = json::array();
-    for (int32_t i = 0; i < if_count; i++) {
-        interfaces.push_back(interface_facts(ppif[i], management_package));
+    for (char *pif_name : chosen_interfaces(ppif, if_count)) {
+        interfaces.push_back(interface_facts(pif_name, management_package));
     }
     doc["interfaces"] = std::move(interfaces);
     return doc;
@@ -264,8 +284,7 @@ int run()
     bool management_package = tolmar_installed() != 0;
     char **ppif = nullptr;
     int32_t if_count = 0;
-    char match_pattern[] = "eth";
-    int32_t rc = get_interface_list(&ppif, match_pattern, &if_count);
+    int32_t rc = get_interface_list(&ppif, nullptr, &if_count);
     name_block names(ppif);
     if (rc != 0) {
         TARVEX_MSG(stderr, "ERROR: get_interface_list failed RC = %d, %s,%d\n", rc);
@@ -282,10 +301,40 @@ int run()
     return 0;
 }
 
+// Answers for automation that checks what is deployed, without querying
+// anything: no tool starts because someone asked for help.
+constexpr const char *usage_text = "Usage: tarvex-facts [--help | --version]\n"
+                                   "Prints what the tarvex library knows about this server's Ethernet\n"
+                                   "interfaces as one JSON document on standard output.\n"
+                                   "See the manual page tarvex-facts(8).\n";
+
+int print_and_exit_status(FILE *pstream, const char *ptext, int status)
+{
+    bool written = std::fputs(ptext, pstream) >= 0;
+    written = std::fflush(pstream) == 0 && written;
+    return written ? status : 1;
+}
+
+int answer_arguments(int argc, char **argv)
+{
+    std::string_view argument = argv[1];
+    if (argc == 2 && argument == "--version") {
+        return print_and_exit_status(stdout, "tarvex-facts " TARVEX_VERSION "\n", 0);
+    }
+    if (argc == 2 && argument == "--help") {
+        return print_and_exit_status(stdout, usage_text, 0);
+    }
+    print_and_exit_status(stderr, usage_text, 2);
+    return 2;
+}
+
 } // namespace
 
-int main()
+int main(int argc, char **argv)
 {
+    if (argc > 1) {
+        return answer_arguments(argc, argv);
+    }
     try {
         return run();
     } catch (const std::bad_alloc &) {
