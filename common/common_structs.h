@@ -110,6 +110,27 @@ typedef struct dynamic_interface_info {
     link_status_t if_status;
 } dynamic_interface_info_t;
 
+/* Where a firmware table or the kernel's hotplug driver says a PCI slot sits. */
+typedef enum {
+    firmware_slot_none = 0,
+    firmware_slot_smbios = 1,
+    firmware_slot_hotplug = 2,
+} firmware_slot_source_t;
+
+static const char *const firmware_slot_source_text[] TARVEX_MAYBE_UNUSED = {"none", "smbios", "hotplug"};
+
+/* Firmware location of one PCI function: the slot the firmware names for it
+ * with the port within that slot, and the board's own index and label for a
+ * port soldered on the board.  Both texts are heap copies owned by the record
+ * and released by free_firmware_location_members. */
+typedef struct {
+    char *pslot_name;                   /* SMBIOS designation or hotplug slot name, trimmed; NULL: none */
+    int32_t slot_port;                  /* port within the slot, from 1; -1 without a slot */
+    firmware_slot_source_t slot_source; /* firmware_slot_none without a slot */
+    int32_t onboard_index;              /* acpi_index, else index (none above 16383); -1: none */
+    char *ponboard_label;               /* label, trimmed; NULL when absent or empty */
+} firmware_location_t;
+
 #ifdef __cplusplus
 }
 #endif

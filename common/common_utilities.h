@@ -77,6 +77,21 @@ int32_t tolmar_installed(void);
 int32_t get_slot_info(char *pbus_info, int32_t *pslot, int32_t *pport, int32_t *pbay_slot,
                       int32_t *pbay_port);
 
+/* Firmware location */
+
+/* Slot, port within the slot and onboard identity that the firmware gives the PCI function
+ * at pbus_info ("0000:0b:00.0"), from the SMBIOS slot table, the hotplug slots and the
+ * function's sysfs attributes.  Only an Ethernet function (class 0x020000) or a virtual
+ * function of one gets a slot.  The record is cleared first (texts NULL, numbers -1, source
+ * none).  Returns 0 when the function has an entry under /sys/bus/pci/devices, whether or
+ * not the firmware names anything for it; 1 when pbus_info is NULL, empty, not a PCI
+ * address or names no entry.  The caller releases the texts with
+ * free_firmware_location_members. */
+int32_t get_firmware_location(char *pbus_info, firmware_location_t *plocation);
+/* Frees the record's two texts and sets them to NULL; the record stays the
+ * caller's.  Safe to call twice. */
+void free_firmware_location_members(firmware_location_t *plocation);
+
 /* Line and token reading */
 
 /* Strips every character of the set ptrim from both ends of pstring, in place. */
