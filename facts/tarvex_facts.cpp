@@ -3,9 +3,9 @@
 // Ethernet interfaces, as one JSON document on standard output, for scripts,
 // fleet automation and Ansible's local facts.  Interfaces are queried as the
 // report does, plus the host queries the report leaves out (addresses,
-// administrative state, factory MAC address, distribution); they are the
-// report's interfaces plus every other Ethernet port of a PCI adapter,
-// whatever its name.
+// administrative state, factory MAC address, the firmware's slot and onboard
+// identity, distribution); they are the report's interfaces plus every other
+// Ethernet port of a PCI adapter, whatever its name.
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -50,6 +50,21 @@ struct address_record {
     address_record &operator=(const address_record &) = delete;
     explicit address_record(char *pif_name) { get_dynamic_interface_info(pif_name, &info); }
     ~address_record() { free_dynamic_interface_info(&info); }
+};
+
+// Owner of the library's firmware location record.
+struct firmware_record {
+    firmware_location_t location{};
+    int32_t rc = 1;
+    firmware_record(const firmware_record &) = delete;
+    firmware_record &operator=(const firmware_record &) = delete;
+    explicit firmware_record(char *pbus_info)
+    {
+        if (pbus_info != nullptr) {
+            rc = get_firmware_location(pbus_info, &location);
+        }
+    }
+    ~firmware_record() { free_firmware_location_members(&location); }
 };
 
 struct descriptor {
@@ -162,11 +177,40 @@ void add_host_state(json &facts, char *pif_name, bool catalogued)
     facts["ipv6"] = ipv6_facts(addresses.info);
 }
 
+// Where the firmware says the PCI function sits: its slot (SMBIOS or
+// hotplug) and port within it, and the board's own index and label.  They
+// stand beside the management tools' slot and port, never replace them.
+struct firmware_facts {
+    json slot = nullptr;
+    json onboard = nullptr;
+};
+
+firmware_facts firmware_location_facts(char *pbus_info)
+{
+    firmware_facts facts;
+    firmware_record record(pbus_info);
+    const firmware_location_t &location = record.location;
+    if (record.rc != 0) {
+        return facts;
+    }
+    if (location.slot_source != firmware_slot_none && location.pslot_name != nullptr) {
+        facts.slot = {{"name", location.pslot_name},
+                      {"port", number_or_null(location.slot_port)},
+                      {"source", table_text(firmware_slot_source_text, location.slot_source)}};
+    }
+    if (location.onboard_index >= 0 || location.ponboard_label != nullptr) {
+        facts.onboard = {{"index", number_or_null(location.onboard_index)},
+                         {"label", text_or_null(location.ponboard_label)}};
+    }
+    return facts;
+}
+
 json interface_facts(char *pif_name, bool management_package)
 {
     json facts;
     facts["name"] = pif_name;
     bool catalogued = false;
+    firmware_facts firmware;
     walk_interface(pif_name, management_package, [&](const interface_hardware &hardware) {
         const ethtool_info &driver = hardware.driver;
         facts["driver"] = text_or_null(driver.pdriver_name);
@@ -176,8 +220,11 @@ json interface_facts(char *pif_name, bool management_package)
         facts["link"] = table_text(link_status_text, driver.link_status);
         add_hardware(facts, hardware);
         catalogued = hardware.pmodel != nullptr;
+        firmware = firmware_location_facts(driver.pbus_info);
     });
     add_host_state(facts, pif_name, catalogued);
+    facts["firmware_slot"] = std::move(firmware.slot);
+    facts["onboard"] = std::move(firmware.onboard);
     return facts;
 }
 
