@@ -180,29 +180,19 @@ void add_host_state(json &facts, char *pif_name, bool catalogued)
 // Where the firmware says the PCI function sits: its slot (SMBIOS or
 // hotplug) and port within it, and the board's own index and label.  They
 // stand beside the management tools' slot and port, never replace them.
-struct firmware_facts {
-    json slot = nullptr;
-    json onboard = nullptr;
-};
-
-firmware_facts firmware_location_facts(char *pbus_info)
+void add_firmware_location(json &facts, char *pbus_info)
 {
-    firmware_facts facts;
     firmware_record record(pbus_info);
     const firmware_location_t &location = record.location;
-    if (record.rc != 0) {
-        return facts;
-    }
-    if (location.slot_source != firmware_slot_none && location.pslot_name != nullptr) {
-        facts.slot = {{"name", location.pslot_name},
-                      {"port", number_or_null(location.slot_port)},
-                      {"source", table_text(firmware_slot_source_text, location.slot_source)}};
-    }
-    if (location.onboard_index >= 0 || location.ponboard_label != nullptr) {
-        facts.onboard = {{"index", number_or_null(location.onboard_index)},
-                         {"label", text_or_null(location.ponboard_label)}};
-    }
-    return facts;
+    bool slotted = record.rc == 0 && location.slot_source != firmware_slot_none && location.pslot_name != nullptr;
+    facts["firmware_slot"] = slotted ? json{{"name", location.pslot_name},
+                                            {"port", number_or_null(location.slot_port)},
+                                            {"source", table_text(firmware_slot_source_text, location.slot_source)}}
+                                     : json(nullptr);
+    bool onboard = record.rc == 0 && (location.onboard_index >= 0 || location.ponboard_label != nullptr);
+    facts["onboard"] = onboard ? json{{"index", number_or_null(location.onboard_index)},
+                                      {"label", text_or_null(location.ponboard_label)}}
+                               : json(nullptr);
 }
 
 json interface_facts(char *pif_name, bool management_package)
@@ -210,7 +200,7 @@ json interface_facts(char *pif_name, bool management_package)
     json facts;
     facts["name"] = pif_name;
     bool catalogued = false;
-    firmware_facts firmware;
+    std::string bus_address;
     walk_interface(pif_name, management_package, [&](const interface_hardware &hardware) {
         const ethtool_info &driver = hardware.driver;
         facts["driver"] = text_or_null(driver.pdriver_name);
@@ -220,11 +210,10 @@ json interface_facts(char *pif_name, bool management_package)
         facts["link"] = table_text(link_status_text, driver.link_status);
         add_hardware(facts, hardware);
         catalogued = hardware.pmodel != nullptr;
-        firmware = firmware_location_facts(driver.pbus_info);
+        bus_address = driver.pbus_info != nullptr ? driver.pbus_info : "";
     });
     add_host_state(facts, pif_name, catalogued);
-    facts["firmware_slot"] = std::move(firmware.slot);
-    facts["onboard"] = std::move(firmware.onboard);
+    add_firmware_location(facts, bus_address.empty() ? nullptr : bus_address.data());
     return facts;
 }
 
