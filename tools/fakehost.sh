@@ -51,7 +51,6 @@ netnames=()     # fake names for /sys/class/net
 declare -A net_types=() # fake name -> its link type attribute
 pci_dirs=()     # PCI function directories
 declare -A pci_parent=() # PCI function -> the bridge above it
-declare -A pci_physfn=() # virtual function -> its physical function
 slots=()        # hotplug slot "NAME ADDRESS" pairs, flattened
 smbios=''       # the SMBIOS structure table, as printf %b escapes
 pci_files=()    # "ADDR/FILE" paths and their contents, parallel arrays
@@ -78,7 +77,6 @@ add_pci_value() {
     case $key in
     vendor | device | subsystem_vendor | subsystem_device | class | index | acpi_index) ;;
     parent) pci_parent[$addr]=$value; return ;;
-    physfn) pci_physfn[$addr]=$value; return ;;
     *) fail "pci $addr: unknown attribute $key" ;;
     esac
     pci_files+=("$addr/$key")
@@ -342,9 +340,6 @@ build_pci_tree() {
         [[ ! -L $root/$addr ]] || continue
         pci_tree_path "$addr" path
         { mkdir -p -- "$path" && ln -s -- "$path" "$root/$addr"; } || fail "cannot create PCI function $addr"
-    done
-    for addr in "${!pci_physfn[@]}"; do
-        ln -s -- "../${pci_physfn[$addr]}" "$root/$addr/physfn" || fail "cannot link $addr to its physfn"
     done
     for i in "${!pci_files[@]}"; do
         path=$root/${pci_files[i]}
