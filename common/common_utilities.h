@@ -86,7 +86,9 @@ int32_t get_slot_info(char *pbus_info, int32_t *pslot, int32_t *pport, int32_t *
  * none).  Returns 0 when the function has an entry under /sys/bus/pci/devices, whether or
  * not the firmware names anything for it; 1 when pbus_info is NULL, empty, not a PCI
  * address or names no entry.  The caller releases the texts with
- * free_firmware_location_members. */
+ * free_firmware_location_members.  The slots and the PCI functions are learnt on the first
+ * call and kept for the process; a malformed SMBIOS table is said once, in an INFO line on
+ * standard error. */
 int32_t get_firmware_location(char *pbus_info, firmware_location_t *plocation);
 /* Frees the record's two texts and sets them to NULL; the record stays the
  * caller's.  Safe to call twice. */

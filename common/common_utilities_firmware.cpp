@@ -36,7 +36,6 @@ static constexpr int max_chain_nodes = 256;
 static constexpr uint32_t ethernet_class = 0x020000;
 // An index above this is a firmware's filler (one hypervisor gives 16777216).
 static constexpr uint32_t onboard_index_max = 16383;
-static constexpr const char *white_space = " \t\n\v\f\r";
 
 // Module state: the host's firmware view
 
@@ -47,17 +46,10 @@ struct pci_location {
     uint32_t function;
 };
 
-struct smbios_slot_entry {
-    uint32_t segment;
-    uint32_t bus;
-    uint32_t devfn;
-    char *pname;
-};
-
-struct hotplug_slot_entry {
-    uint32_t segment;
-    uint32_t bus;
-    uint32_t device;
+// A slot and what its record names: a function (SMBIOS) or a device
+// (hotplug, function 0).
+struct slot_entry {
+    pci_location named;
     char *pname;
 };
 
@@ -75,16 +67,22 @@ struct pci_function_entry {
 template <typename T> struct entry_list {
     T *pentries;
     int32_t count;
+    int32_t capacity;
 };
 
-static entry_list<smbios_slot_entry> smbios_slots = {nullptr, 0};
-static entry_list<hotplug_slot_entry> hotplug_slots = {nullptr, 0};
+static entry_list<slot_entry> smbios_slots = {nullptr, 0, 0};
+static entry_list<slot_entry> hotplug_slots = {nullptr, 0, 0};
 // In PCI address order.
-static entry_list<pci_function_entry> pci_functions = {nullptr, 0};
+static entry_list<pci_function_entry> pci_functions = {nullptr, 0, 0};
 
+// Room for one more entry; the list doubles, so a host of thousands of
+// functions costs a few allocations.
 template <typename T> static T *append_entry(entry_list<T> *plist)
 {
-    plist->pentries = static_cast<T *>(TARVEX_REALLOC(plist->pentries, (plist->count + 1) * sizeof(T)));
+    if (plist->count == plist->capacity) {
+        plist->capacity = plist->capacity == 0 ? 16 : plist->capacity * 2;
+        plist->pentries = static_cast<T *>(TARVEX_REALLOC(plist->pentries, plist->capacity * sizeof(T)));
+    }
     return &plist->pentries[plist->count++];
 }
 
@@ -172,6 +170,17 @@ static bool location_before(const pci_location &a, const pci_location &b)
     return a.device != b.device ? a.device < b.device : a.function < b.function;
 }
 
+// The function's entry under the devices directory, or one of its
+// attributes ("": the entry itself).
+static bool entry_path(const pci_location &at, const char *pattribute, char (&path)[PATH_MAX])
+{
+    char name[32];
+    const char *pseparator = pattribute[0] != '\0' ? "/" : "";
+    return format_location(at, name) &&
+           fits_buffer(std::snprintf(path, sizeof(path), "%s/%s%s%s", pci_devices_dir, name, pseparator, pattribute),
+                       sizeof(path));
+}
+
 // The SMBIOS slot table
 
 // The whole table, or what could be read of it before its size limit; NULL
@@ -201,7 +210,8 @@ static void load_smbios_slots()
     smbios_cursor cursor{std::string_view(ptable, size), false};
     smbios_slot slot{};
     while (next_smbios_slot(&cursor, &slot)) {
-        *append_entry(&smbios_slots) = {slot.segment, slot.bus, slot.devfn, trimmed_copy(slot.designation)};
+        *append_entry(&smbios_slots) = {{slot.segment, slot.bus, slot.devfn >> 3, slot.devfn & 7},
+                                        trimmed_copy(slot.designation)};
     }
     std::free(ptable);
     if (cursor.malformed) {
@@ -224,10 +234,10 @@ static bool skip_colon(std::string_view *ptext)
 
 // A slot's address file: "dddd:bb:dd" and a newline.  A slot whose address
 // names no device ("dddd:bb") cannot match.
-static bool parse_slot_address(std::string_view text, hotplug_slot_entry *pslot)
+static bool parse_slot_address(std::string_view text, pci_location *pnamed)
 {
-    if (!scan_x_u32(&text, &pslot->segment) || !skip_colon(&text) || !scan_x_u32(&text, &pslot->bus) ||
-        !skip_colon(&text) || !scan_x_u32(&text, &pslot->device)) {
+    if (!scan_x_u32(&text, &pnamed->segment) || !skip_colon(&text) || !scan_x_u32(&text, &pnamed->bus) ||
+        !skip_colon(&text) || !scan_x_u32(&text, &pnamed->device)) {
         return false;
     }
     return std::all_of(text.begin(), text.end(), is_c_space);
@@ -244,12 +254,11 @@ static void add_hotplug_slot(const char *pname)
     char path[PATH_MAX];
     char buffer[sysfs_page_bytes + 1];
     std::string_view text;
-    hotplug_slot_entry slot{};
+    pci_location named{};
     if (pname[0] != '.' &&
         fits_buffer(std::snprintf(path, sizeof(path), "%s/%s/address", pci_slots_dir, pname), sizeof(path)) &&
-        read_attribute_text(path, buffer, &text) && parse_slot_address(text, &slot)) {
-        slot.pname = trimmed_copy(pname);
-        *append_entry(&hotplug_slots) = slot;
+        read_attribute_text(path, buffer, &text) && parse_slot_address(text, &named)) {
+        *append_entry(&hotplug_slots) = {named, trimmed_copy(pname)};
     }
 }
 
@@ -268,13 +277,9 @@ static void load_hotplug_slots()
 // true when the function's entry has the attribute (a file or a link).
 static bool has_attribute(const pci_location &at, const char *pattribute)
 {
-    char name[32];
     char path[PATH_MAX];
     struct stat info;
-    return format_location(at, name) &&
-           fits_buffer(std::snprintf(path, sizeof(path), "%s/%s/%s", pci_devices_dir, name, pattribute),
-                       sizeof(path)) &&
-           lstat(path, &info) == 0;
+    return entry_path(at, pattribute, path) && lstat(path, &info) == 0;
 }
 
 static void add_pci_function(const char *pname)
@@ -284,8 +289,7 @@ static void add_pci_function(const char *pname)
     entry.slot_source = firmware_slot_none;
     entry.slot_index = -1;
     entry.slot_port = -1;
-    if (!parse_location(pname, &entry.at) ||
-        !fits_buffer(std::snprintf(path, sizeof(path), "%s/%s/class", pci_devices_dir, pname), sizeof(path)) ||
+    if (!parse_location(pname, &entry.at) || !entry_path(entry.at, "class", path) ||
         !read_hex_attribute(path, &entry.class_code)) {
         return;
     }
@@ -305,13 +309,18 @@ static void load_pci_functions()
               [](const pci_function_entry &a, const pci_function_entry &b) { return location_before(a.at, b.at); });
 }
 
+// The first function at or after the location, in the list's order.
+static pci_function_entry *first_from(const pci_location &at)
+{
+    return std::lower_bound(
+        pci_functions.pentries, pci_functions.pentries + pci_functions.count, at,
+        [](const pci_function_entry &entry, const pci_location &key) { return location_before(entry.at, key); });
+}
+
 static pci_function_entry *find_function(const pci_location &at)
 {
-    pci_function_entry *pend = pci_functions.pentries + pci_functions.count;
-    pci_function_entry *pfound = std::lower_bound(
-        pci_functions.pentries, pend, at,
-        [](const pci_function_entry &entry, const pci_location &key) { return location_before(entry.at, key); });
-    return pfound != pend && same_function(pfound->at, at) ? pfound : nullptr;
+    pci_function_entry *pfound = first_from(at);
+    return pfound != pci_functions.pentries + pci_functions.count && same_function(pfound->at, at) ? pfound : nullptr;
 }
 
 // A bridge's hotplug slot counts only when no other function of its device
@@ -319,9 +328,13 @@ static pci_function_entry *find_function(const pci_location &at)
 // it cannot tell which port leads to it.
 static bool only_function_of_device(const pci_location &at)
 {
+    pci_function_entry *pfirst = first_from({at.segment, at.bus, at.device, 0});
     pci_function_entry *pend = pci_functions.pentries + pci_functions.count;
-    return std::count_if(pci_functions.pentries, pend,
-                         [&at](const pci_function_entry &entry) { return same_device(entry.at, at); }) == 1;
+    int32_t count = 0;
+    for (pci_function_entry *p = pfirst; p != pend && same_device(p->at, at); p++) {
+        count++;
+    }
+    return count == 1;
 }
 
 // Slots and ports of the Ethernet functions
@@ -331,13 +344,8 @@ static bool only_function_of_device(const pci_location &at)
 // functions).  0 when the entry does not resolve.
 static int chain_of(const pci_location &at, pci_location (&chain)[max_chain_nodes])
 {
-    char name[32];
     char path[PATH_MAX];
-    if (!format_location(at, name) ||
-        !fits_buffer(std::snprintf(path, sizeof(path), "%s/%s", pci_devices_dir, name), sizeof(path))) {
-        return 0;
-    }
-    char *presolved = realpath(path, nullptr);
+    char *presolved = entry_path(at, "", path) ? realpath(path, nullptr) : nullptr;
     if (presolved == nullptr) {
         return 0;
     }
@@ -364,8 +372,7 @@ static int32_t smbios_slot_of(const pci_location *pchain, int count)
 {
     for (int node = 0; node < count; node++) {
         for (int32_t i = 0; i < smbios_slots.count; i++) {
-            const smbios_slot_entry &slot = smbios_slots.pentries[i];
-            pci_location named = {slot.segment, slot.bus, slot.devfn >> 3, slot.devfn & 7};
+            const pci_location &named = smbios_slots.pentries[i].named;
             if (node == 0 ? same_device(named, pchain[0]) : same_function(named, pchain[node])) {
                 return i;
             }
@@ -381,8 +388,7 @@ static int32_t hotplug_slot_of(const pci_location *pchain, int count)
 {
     for (int node = 0; node < count; node++) {
         for (int32_t i = 0; i < hotplug_slots.count; i++) {
-            const hotplug_slot_entry &slot = hotplug_slots.pentries[i];
-            if (same_device({slot.segment, slot.bus, slot.device, 0}, pchain[node]) &&
+            if (same_device(hotplug_slots.pentries[i].named, pchain[node]) &&
                 (node == 0 || only_function_of_device(pchain[node]))) {
                 return i;
             }
@@ -439,12 +445,8 @@ static void load_firmware_view()
 static bool read_function_attribute(const pci_location &at, const char *pattribute,
                                     char (&buffer)[sysfs_page_bytes + 1], std::string_view *ptext)
 {
-    char name[32];
     char path[PATH_MAX];
-    return format_location(at, name) &&
-           fits_buffer(std::snprintf(path, sizeof(path), "%s/%s/%s", pci_devices_dir, name, pattribute),
-                       sizeof(path)) &&
-           read_attribute_text(path, buffer, ptext);
+    return entry_path(at, pattribute, path) && read_attribute_text(path, buffer, ptext);
 }
 
 // The bus address exactly as the kernel names the function's entry, so the
@@ -458,25 +460,17 @@ static bool parse_bus_info(const char *pbus_info, pci_location *pat)
 
 static bool entry_exists(const pci_location &at)
 {
-    char name[32];
     char path[PATH_MAX];
     struct stat info;
-    return format_location(at, name) &&
-           fits_buffer(std::snprintf(path, sizeof(path), "%s/%s", pci_devices_dir, name), sizeof(path)) &&
-           stat(path, &info) == 0;
+    return entry_path(at, "", path) && stat(path, &info) == 0;
 }
 
 // A virtual function's physical function, from its physfn link.
 static bool physical_function(const pci_location &at, pci_location *pphysical)
 {
-    char name[32];
     char path[PATH_MAX];
     char target[PATH_MAX];
-    if (!format_location(at, name) ||
-        !fits_buffer(std::snprintf(path, sizeof(path), "%s/%s/physfn", pci_devices_dir, name), sizeof(path))) {
-        return false;
-    }
-    ssize_t length = readlink(path, target, sizeof(target) - 1);
+    ssize_t length = entry_path(at, "physfn", path) ? readlink(path, target, sizeof(target) - 1) : -1;
     if (length <= 0) {
         return false;
     }

@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: MIT
 # Seed corpora for the fuzz targets, taken from the test fixtures: the
 # system scenarios' host descriptions, the string literals of the parsers'
-# unit tests, the catalogue's data file and this host's /proc/net/if_inet6.
+# unit tests, the catalogue's data file, this host's /proc/net/if_inet6 and
+# SMBIOS table, and the slot rows of the firmware location tests.
 #
 # usage: fuzz/make_seeds.sh OUTPUT_DIR   (one subdirectory per target)
 set -euo pipefail
@@ -68,6 +69,36 @@ while read -r ven dev sub_ven sub_dev; do
     done
     seed fuzz_catalogue "$bytes"
 done < <(grep -v -e '^#' -e '^[[:space:]]*$' "$src/common/nic_db.txt" | awk '{print $1, $2, $3, $4}')
+
+# SMBIOS tables: each slot row of the firmware location tests as a
+# one-structure table, and all of them as one table, each closed by an
+# end-of-table structure; and this host's own table where it can be read.
+hex() { printf '\\x%02x' "$@"; }
+slot_structure() {
+    local handle=$1 length=$2 id=$9 address=${10} name=${11} segment=ffff bus=ff devfn=255 device function
+    if [ "$address" != - ]; then
+        IFS=':.' read -r segment bus device function <<<"$address"
+        devfn=$(((16#$device << 3) | 16#$function))
+    fi
+    hex 9 $((16#$length)) $((16#${handle:4:2})) $((16#${handle:2:2})) 1 $((16#$3)) $((16#$4)) $((16#$5)) $((16#$6))
+    hex $((16#$id & 255)) $((16#$id >> 8)) $((16#$7)) $((16#$8)) $((16#$segment & 255)) $((16#$segment >> 8))
+    hex $((16#$bus)) "$devfn"
+    for ((i = 17; i < 16#$length; i++)); do hex 0; done
+    printf '%s\\x00\\x00' "$name"
+}
+end_of_table='\x7f\x04\xff\xfe\x00\x00'
+all_slots=""
+while IFS='|' read -r fields name; do
+    # shellcheck disable=SC2086 # the row's fields are words
+    structure=$(slot_structure $fields "$name")
+    seed fuzz_smbios_table "$structure$end_of_table"
+    all_slots+=$structure
+done < <(sed -n -E 's/^t9 (.*) "(.*)"$/\1|\2/p' "$src/tests/host/firmware_location_test.cpp")
+seed fuzz_smbios_table "$all_slots$end_of_table"
+if [ -r /sys/firmware/dmi/tables/DMI ]; then
+    mkdir -p "$out/fuzz_smbios_table"
+    cp /sys/firmware/dmi/tables/DMI "$out/fuzz_smbios_table/this-host"
+fi
 
 for dir in "$out"/*/; do
     echo "seeds: $(basename "$dir") $(find "$dir" -type f | wc -l)"

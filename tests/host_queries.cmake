@@ -32,3 +32,9 @@ tarvex_namespace_test(tarvex_host_seams
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/host/scripted_seams_test.cpp
   NAMESPACE --net --tmpfs /sys/bus/pci/devices)
 target_link_libraries(tarvex_host_seams PRIVATE tarvex_fake_driver)
+
+# The firmware location on fake PCI trees and SMBIOS tables rebuilt from
+# real servers' records.
+tarvex_namespace_test(tarvex_host_firmware
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/host/firmware_location_test.cpp
+  NAMESPACE --tmpfs /sys/bus/pci --tmpfs /sys/firmware)

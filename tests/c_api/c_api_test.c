@@ -80,7 +80,14 @@ static void check_structs(void)
     ethtool_info einfo;
     vrk_nic_port_map_info port_map;
     char too_long[] = "sixteen-chars-xy";
+    firmware_location_t location;
     memset(&port_map, 0, sizeof(port_map));
+    CHECK(strcmp(firmware_slot_source_text[firmware_slot_hotplug], "hotplug") == 0);
+    location.pslot_name = too_long;
+    CHECK(get_firmware_location(NULL, &location) == 1 && get_firmware_location(too_long, NULL) == 1);
+    CHECK(get_firmware_location(too_long, &location) == 1);
+    CHECK(location.pslot_name == NULL && location.slot_port == -1 && location.slot_source == firmware_slot_none);
+    free_firmware_location_members(&location);
     CHECK(strcmp(link_status_text[link_up], "up") == 0);
     CHECK(sizeof(((nic_hw_db_t *)0)->inf_name) == NIC_HW_INF_NAME_MAX + 1);
     CHECK(port_map.SWM_bay == 0);
