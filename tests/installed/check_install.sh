@@ -26,9 +26,9 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" ||
     fail "cmake --install failed (see $work/install.log)"
 
 # Exactly these files: the report and tarvex-facts, their manual pages, the
-# library, the four public headers, the pkg-config file and each package's
-# documents.  Nothing of the stand-in tools and
-# no internal header.
+# document's schema, the library, the four public headers and the pkg-config
+# file.  Nothing of the stand-in tools, no internal header, and none of the
+# Debian packages' own files (documents, changelog, lintian overrides).
 cat >"$work/expected" <<LIST
 include/tarvex/common_structs.h
 include/tarvex/common_utilities.h
@@ -39,15 +39,8 @@ $libdir/pkgconfig/tarvex-common.pc
 $mandir/man8/tarvex-facts.8.gz
 $mandir/man8/tarvex.8.gz
 sbin/tarvex
-share/doc/tarvex-dev/README.md
-share/doc/tarvex-dev/changelog.Debian.gz
-share/doc/tarvex-dev/copyright
-share/doc/tarvex/README.md
-share/doc/tarvex/changelog.Debian.gz
-share/doc/tarvex/copyright
-share/lintian/overrides/tarvex
-share/lintian/overrides/tarvex-dev
 sbin/tarvex-facts
+share/tarvex/tarvex-facts.schema.json
 LIST
 sort -o "$work/expected" "$work/expected"
 (cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | sort) >"$work/installed"
