@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 
 #include "common_utilities.h"
 #include "diag.h"
@@ -33,10 +32,10 @@ static void print_header(void)
     std::printf("\n");
 }
 
-static void print_row(const char *pif_name, const int32_t (&columns)[4], const char *pmodel_name)
+static void print_row(const char *pif_name, const port_place &place, const char *pmodel_name)
 {
     std::printf("%-5s ", pif_name);
-    for (int32_t value : columns) {
+    for (int32_t value : {place.slot, place.port, place.bay, place.bay_port}) {
         print_val(value);
     }
     std::printf(" %-41.41s", pmodel_name);
@@ -54,15 +53,29 @@ static void warn_tolmar_missing(void)
 // One interface: its row, or the error line when its PCI identity is unknown.
 static void report_interface(char *pif_name, int32_t tolmar_available)
 {
-    walk_interface(pif_name, tolmar_available == 1, [](const interface_hardware &hardware) {
-        if (hardware.pci_rc != 0) {
-            TARVEX_MSG(stdout, "ERROR: can't get ethtool pci info for %s, rc = %d, %s,%d\n\n", hardware.pif_name,
-                       hardware.pci_rc);
-            return;
-        }
-        print_row(hardware.pif_name, hardware.place,
-                  hardware.pmodel != nullptr ? hardware.pmodel->inf_name : "unknown model");
-    });
+    interface_hardware hardware(pif_name, tolmar_available == 1);
+    if (hardware.pci_rc != 0) {
+        TARVEX_MSG(stdout, "ERROR: can't get ethtool pci info for %s, rc = %d, %s,%d\n\n", pif_name, hardware.pci_rc);
+        return;
+    }
+    print_row(pif_name, hardware.place, hardware.catalogued() ? hardware.pmodel->inf_name : "unknown model");
+}
+
+// The table of the selected interfaces; 1 when they cannot be listed.
+static int report_interfaces(int32_t tolmar_available)
+{
+    interface_selection selection;
+    if (selection.rc != 0) {
+        TARVEX_MSG(stdout, "\n\nERROR: get_interface_list filed RC = %d\n%s,%d\n\n", selection.rc);
+        return 1;
+    }
+    if (!selection.names().empty()) {
+        print_header();
+    }
+    for (char *pif_name : selection.names()) {
+        report_interface(pif_name, tolmar_available);
+    }
+    return 0;
 }
 
 // The table is the run's whole result: a table that could not be written (a
@@ -93,21 +106,5 @@ int main()
         warn_tolmar_missing();
         tolmar_available = 0;
     }
-    char **ppif = nullptr;
-    int32_t if_count = 0;
-    char match_pattern[] = "eth";
-    int32_t rc = get_interface_list(&ppif, match_pattern, &if_count);
-    if (rc != 0) {
-        TARVEX_MSG(stdout, "\n\nERROR: get_interface_list filed RC = %d\n%s,%d\n\n", rc);
-        return finish_output(1);
-    }
-    if (if_count != 0) {
-        print_header();
-    }
-    for (int32_t i = 0; i < if_count; i++) {
-        report_interface(ppif[i], tolmar_available);
-    }
-    std::free(ppif);
-    ppif = nullptr;
-    return finish_output(0);
+    return finish_output(report_interfaces(tolmar_available));
 }

@@ -55,12 +55,12 @@ static int32_t read_permanent_mac(char *pif_name, const ethtool_info &et_info, c
     if (!sock.valid()) {
         return 1;
     }
-    uint32_t pci_function = host_query::pci_function_from_bus(et_info.pbus_info);
-    bool multi_port = host_query::is_multi_port_board(pci_ven, pci_sub_dev);
-    host_query::eeprom_place place = host_query::choose_eeprom_place(pci_ven, pci_dev, multi_port, pci_function);
-    if (!place.supported) {
+    const host_query::eeprom_rule *prule = host_query::find_eeprom_rule(
+        pci_ven, pci_dev, pci_sub_dev, host_query::pci_function_from_bus(et_info.pbus_info));
+    if (prule == nullptr) {
         return 1;
     }
+    const host_query::eeprom_place &place = prule->place;
     std::array<uint8_t, max_eelen> data{};
     int rc = read_eeprom(sock.get(), &ifr, place, &data);
     if (rc != 0) {

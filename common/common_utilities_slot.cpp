@@ -45,7 +45,8 @@ int32_t get_slot_info(char *pbus_info, int32_t *pslot, int32_t *pport, int32_t *
     if (form != bus_address_form::parsed) {
         return 1;
     }
-    // Numbers beyond int32_t become negative here, which names no function.
+    // Numbers beyond int32_t pass through the signed interface as negative
+    // values and come back whole in the adapter list's unsigned lookup.
     int32_t rc = get_slot_bay_info(static_cast<int32_t>(address.bus), static_cast<int32_t>(address.device),
                                    static_cast<int32_t>(address.function), pslot, pport, pbay_slot, pbay_port);
     return rc == 0 ? 0 : 1;

@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "char_class.h"
-#include "multi_port_boards.h"
 #include "number_scan.h"
 
 namespace host_query {
@@ -114,40 +113,16 @@ std::array<char, 18> format_mac(const std::array<uint8_t, 6> &bytes)
 }
 
 // Permanent MAC address
-bool is_multi_port_board(int32_t pci_ven, int32_t pci_sub_dev)
+const eeprom_rule *find_eeprom_rule(int32_t pci_ven, int32_t pci_dev, int32_t pci_sub_dev, uint32_t pci_function)
 {
-    if (pci_ven == intel_vendor_id) {
-        return std::find(std::begin(intel_multi_port_sub_devices), std::end(intel_multi_port_sub_devices),
-                         pci_sub_dev) != std::end(intel_multi_port_sub_devices);
-    }
-    if (pci_ven == broadcom_vendor_id) {
-        return pci_sub_dev == broadcom_multi_port_sub_device;
-    }
-    return false;
-}
-
-// Broadcom chips that keep the address alone at 0x136 on every port.
-static bool broadcom_fixed_place_chip(int32_t pci_dev)
-{
-    return pci_dev == 0x16AA || pci_dev == 0x164A || pci_dev == 0x16AC || pci_dev == 0x164C;
-}
-
-eeprom_place choose_eeprom_place(int32_t pci_ven, int32_t pci_dev, bool multi_port, uint32_t pci_function)
-{
-    if (pci_ven == intel_vendor_id) {
-        // Ports of a multi-port board share one EEPROM address; the second
-        // port's is one above it.
-        return {true, 0, 6, 0, multi_port && pci_function == 1, true};
-    }
-    if (pci_ven == broadcom_vendor_id) {
-        if (broadcom_fixed_place_chip(pci_dev)) {
-            return {true, 310, 6, 0, false, false};
+    for (const eeprom_rule &rule : eeprom_rules) {
+        if (rule.vendor == pci_ven && (rule.device == any_id || rule.device == pci_dev) &&
+            (rule.subsystem_device == any_id || rule.subsystem_device == pci_sub_dev) &&
+            (rule.function == any_function || rule.function == pci_function)) {
+            return &rule;
         }
-        // The default layout keeps two bytes before the address.
-        uint32_t offset = (multi_port && pci_function == 0) ? 204 : 124;
-        return {true, offset, 8, 2, false, false};
     }
-    return {false, 0, 0, 0, false, false};
+    return nullptr;
 }
 
 std::array<uint8_t, 6> increment_mac(std::array<uint8_t, 6> mac)

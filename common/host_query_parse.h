@@ -53,19 +53,54 @@ inline constexpr int32_t broadcom_vendor_id = 0x14E4;
 
 // Where an adapter keeps its factory address and how to read it.
 struct eeprom_place {
-    bool supported;         // false: no known place, the query fails at once
-    uint32_t offset;        // EEPROM byte offset of the request
-    uint32_t length;        // bytes requested, 6 or 8
-    size_t move_mac;        // data bytes that precede the address
-    bool add_one;           // second port of an Intel multi-port board
-    bool quiet_eopnotsupp;  // a driver without EEPROM access is not an error
+    uint32_t offset;                // EEPROM byte offset of the request
+    uint32_t length;                // bytes requested, 6 or 8
+    size_t move_mac = 0;            // data bytes that precede the address
+    bool add_one = false;           // the port's address is one above the one read
+    bool quiet_eopnotsupp = false;  // a driver without EEPROM access is not an error
 };
 
-// True when the subsystem device id marks a multi-port board of the
-// vendor's chips (the subsystem vendor id is not consulted).
-bool is_multi_port_board(int32_t pci_ven, int32_t pci_sub_dev);
+// A rule's id or function that matches any.
+inline constexpr int32_t any_id = -1;
+inline constexpr uint32_t any_function = UINT32_MAX;
 
-eeprom_place choose_eeprom_place(int32_t pci_ven, int32_t pci_dev, bool multi_port, uint32_t pci_function);
+// The adapters a rule serves, by chip vendor and device, board (subsystem
+// device; the subsystem vendor is not consulted) and the port's PCI function.
+struct eeprom_rule {
+    int32_t vendor;
+    int32_t device = any_id;
+    int32_t subsystem_device = any_id;
+    uint32_t function = any_function;
+    eeprom_place place;
+};
+
+inline constexpr eeprom_place intel_place{.offset = 0, .length = 6, .quiet_eopnotsupp = true};
+inline constexpr eeprom_place intel_next_port{.offset = 0, .length = 6, .add_one = true, .quiet_eopnotsupp = true};
+inline constexpr eeprom_place broadcom_chip_place{.offset = 0x136, .length = 6};
+
+// Where the factory address lies; the first rule that matches decides, and
+// an adapter no rule serves has no known place.  Intel chips keep it at the
+// start of the EEPROM; the ports of a multi-port board (these board ids)
+// share it, and the second port's is one above it.  Broadcom chips of these
+// four devices keep it alone on every port; the others keep two bytes
+// before it, at 0xCC for the first port of the multi-port board, at 0x7C
+// otherwise.
+inline constexpr eeprom_rule eeprom_rules[] = {
+    {.vendor = intel_vendor_id, .subsystem_device = 0x7104, .function = 1, .place = intel_next_port},
+    {.vendor = intel_vendor_id, .subsystem_device = 0x7112, .function = 1, .place = intel_next_port},
+    {.vendor = intel_vendor_id, .subsystem_device = 0x7118, .function = 1, .place = intel_next_port},
+    {.vendor = intel_vendor_id, .place = intel_place},
+    {.vendor = broadcom_vendor_id, .device = 0x16AA, .place = broadcom_chip_place},
+    {.vendor = broadcom_vendor_id, .device = 0x164A, .place = broadcom_chip_place},
+    {.vendor = broadcom_vendor_id, .device = 0x16AC, .place = broadcom_chip_place},
+    {.vendor = broadcom_vendor_id, .device = 0x164C, .place = broadcom_chip_place},
+    {.vendor = broadcom_vendor_id, .subsystem_device = 0x7160, .function = 0,
+     .place = {.offset = 0xCC, .length = 8, .move_mac = 2}},
+    {.vendor = broadcom_vendor_id, .place = {.offset = 0x7C, .length = 8, .move_mac = 2}},
+};
+
+// The first rule serving the adapter's port; null when none does.
+const eeprom_rule *find_eeprom_rule(int32_t pci_ven, int32_t pci_dev, int32_t pci_sub_dev, uint32_t pci_function);
 
 // The six bytes as one big-endian 48-bit number, plus one; a carry out of
 // the first byte is dropped, so all-FF gives all-zero.

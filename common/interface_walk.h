@@ -1,26 +1,98 @@
 // SPDX-License-Identifier: MIT
-// The queries the report and tarvex-facts make for each interface, in the
-// report's order, with the records released before the next interface.
-// Internal to the family's programs; not installed.
+// The interfaces the report and tarvex-facts describe, and the queries they
+// make for each, in the report's order, with the records released before the
+// next interface.  Internal to the family's programs; not installed.
 #ifndef TARVEX_INTERFACE_WALK_H
 #define TARVEX_INTERFACE_WALK_H
 
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <span>
 
 #include "common_utilities.h"
+#include "ethernet_ports.h"
 
-// One interface while its records are held.  pci_ids, pmodel and place hold
-// only when pci_rc, get_pci_info's result, is 0; pmodel is null for an
-// adapter the catalogue does not name, and place (slot, port, bay, bay
-// port) is -1 where unknown.
+// Which interfaces a program describes: the report those whose kernel name
+// contains "eth"; tarvex-facts those and every other Ethernet port of a PCI
+// adapter, whatever its name (eno1, ens3f0), each probed once.
+enum class interface_choice { eth_names, ethernet_ports };
+
+// The chosen interfaces, in the listing's order (byte order of names).  Owns
+// the listing's name block.
+struct interface_selection {
+    static inline char eth_pattern[] = "eth";
+    char **ppif = nullptr;
+    int32_t if_count = 0;
+    int32_t rc;  // get_interface_list's result; 0: the names are listed
+    explicit interface_selection(interface_choice choice = interface_choice::eth_names)
+        : rc(get_interface_list(&ppif, choice == interface_choice::eth_names ? eth_pattern : nullptr, &if_count))
+    {
+        if (rc == 0 && choice == interface_choice::ethernet_ports) {
+            keep_ethernet_ports();
+        }
+    }
+    interface_selection(const interface_selection &) = delete;
+    interface_selection &operator=(const interface_selection &) = delete;
+    ~interface_selection() { std::free(ppif); }
+    [[nodiscard]] std::span<char *const> names() const { return {ppif, static_cast<size_t>(if_count)}; }
+
+private:
+    // Drops, in place, the names that are neither "eth" names nor Ethernet
+    // ports of a PCI adapter; the names stay in the block, in order.
+    void keep_ethernet_ports()
+    {
+        int32_t kept = 0;
+        for (int32_t i = 0; i < if_count; i++) {
+            if (std::strstr(ppif[i], eth_pattern) != nullptr || is_pci_ethernet_port(ppif[i])) {
+                ppif[kept++] = ppif[i];
+            }
+        }
+        if_count = kept;
+    }
+};
+
+// The four identifiers the catalogue is keyed by.
+struct pci_identity {
+    int32_t vendor = 0;
+    int32_t device = 0;
+    int32_t subsystem_vendor = 0;
+    int32_t subsystem_device = 0;
+};
+
+// Where a port sits: its expansion slot, its port within the slot (from 1),
+// and the interconnect bay and bay port it is wired to; -1 where unknown.
+struct port_place {
+    int32_t slot = -1;
+    int32_t port = -1;
+    int32_t bay = -1;
+    int32_t bay_port = -1;
+};
+
+// One interface's records, gathered when it is made and released with it.
+// pci, pmodel and place hold only when pci_rc (get_pci_info's result) is 0;
+// pmodel is null for an adapter the catalogue does not name; place is asked
+// for only with slot_lookup and stays all -1 unless that lookup succeeds.
 struct interface_hardware {
-    char *pif_name = nullptr;
     ethtool_info driver{};
-    int32_t pci_rc = 0;
-    int32_t pci_ids[4] = {0, 0, 0, 0};
+    int32_t pci_rc;
+    pci_identity pci;
     nic_hw_db_t *pmodel = nullptr;
-    int32_t place[4] = {-1, -1, -1, -1};
-    interface_hardware() = default;
+    port_place place;
+
+    interface_hardware(char *pif_name, bool slot_lookup)
+    {
+        get_ethtool_info(pif_name, &driver);
+        pci_rc = get_pci_info(driver.pbus_info, &pci.vendor, &pci.device, &pci.subsystem_vendor, &pci.subsystem_device);
+        if (pci_rc != 0) {
+            return;
+        }
+        get_db_struct_info(&pci.vendor, &pci.device, &pci.subsystem_vendor, &pci.subsystem_device, &pmodel);
+        if (slot_lookup &&
+            get_slot_info(driver.pbus_info, &place.slot, &place.port, &place.bay, &place.bay_port) != 0) {
+            place = port_place{};
+        }
+    }
     interface_hardware(const interface_hardware &) = delete;
     interface_hardware &operator=(const interface_hardware &) = delete;
     ~interface_hardware()
@@ -28,27 +100,7 @@ struct interface_hardware {
         free_db_struct_info(&pmodel);
         free_ethtool_info_members(&driver);
     }
+    [[nodiscard]] bool catalogued() const { return pmodel != nullptr; }
 };
-
-// Gathers one interface and hands it to use; the slot and bay are asked for
-// only with slot_lookup, and all four stay -1 unless that lookup succeeds.
-template <typename Use> void walk_interface(char *pif_name, bool slot_lookup, Use &&use)
-{
-    interface_hardware hw;
-    hw.pif_name = pif_name;
-    get_ethtool_info(pif_name, &hw.driver);
-    int32_t *pids = hw.pci_ids;
-    int32_t *pplace = hw.place;
-    hw.pci_rc = get_pci_info(hw.driver.pbus_info, &pids[0], &pids[1], &pids[2], &pids[3]);
-    if (hw.pci_rc == 0) {
-        if (get_db_struct_info(&pids[0], &pids[1], &pids[2], &pids[3], &hw.pmodel) != 0) {
-            free_db_struct_info(&hw.pmodel);
-        }
-        if (slot_lookup && get_slot_info(hw.driver.pbus_info, &pplace[0], &pplace[1], &pplace[2], &pplace[3]) != 0) {
-            pplace[0] = pplace[1] = pplace[2] = pplace[3] = -1;
-        }
-    }
-    use(static_cast<const interface_hardware &>(hw));
-}
 
 #endif

@@ -1,8 +1,13 @@
 // SPDX-License-Identifier: MIT
 // The number readers of every parser of outside text (tool listings, sysfs,
 // procfs, bus addresses, the catalogue's data file).  Each is named after the
-// C conversion whose edges it keeps and says where it departs from it; all
-// follow the C locale, and no input, however long, can overflow them.
+// C conversion it stands for and says where it departs from it; all follow
+// the C locale, and no input, however long, can overflow them.  The "%x"
+// readers share two departures from the C library's scanf, which nothing a
+// real host writes reaches: a "0x" with no hexadecimal digit after it reads
+// as the number 0 with the "x" left over, as strtol reads it (scanf consumes
+// the "x" too), and a value of 2^64 or more is treated as any other value
+// beyond 32 bits (scanf stores 0xFFFFFFFF).
 #ifndef TARVEX_NUMBER_SCAN_H
 #define TARVEX_NUMBER_SCAN_H
 
@@ -77,7 +82,7 @@ inline bool scan_c_number(std::string_view *ptext, uint32_t base, c_number *pnum
 }
 
 // "%x" as sscanf reads a sysfs attribute: 0 without a number, and the value
-// (negated after a '-') wraps modulo 2^32.
+// (negated after a '-') wraps modulo 2^32, also from 2^64 on.
 inline uint32_t scan_x_wrapping(std::string_view text)
 {
     c_number number{};

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 #include <dirent.h>
 #include <net/if.h>
@@ -45,6 +46,7 @@ public:
     }
     [[nodiscard]] int get() const noexcept { return fd_; }
     [[nodiscard]] bool valid() const noexcept { return fd_ >= 0; }
+    [[nodiscard]] int release() noexcept { return std::exchange(fd_, -1); }
 
 private:
     int fd_;

@@ -11,13 +11,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <exception>
 #include <memory>
 #include <new>
+#include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -26,7 +25,6 @@
 
 #include "common_utilities.h"
 #include "diag.h"
-#include "ethernet_ports.h"
 #include "interface_walk.h"
 #include "platform.h"
 
@@ -41,7 +39,6 @@ struct free_deleter {
     void operator()(void *pblock) const { std::free(pblock); }
 };
 using heap_text = std::unique_ptr<char, free_deleter>;
-using name_block = std::unique_ptr<char *, free_deleter>;
 
 // Owner of the library's address record, released with the library's own call.
 struct address_record {
@@ -65,19 +62,6 @@ struct firmware_record {
         }
     }
     ~firmware_record() { free_firmware_location_members(&location); }
-};
-
-struct descriptor {
-    int fd;
-    descriptor(const descriptor &) = delete;
-    descriptor &operator=(const descriptor &) = delete;
-    explicit descriptor(int value) : fd(value) {}
-    ~descriptor()
-    {
-        if (fd >= 0) {
-            close(fd);
-        }
-    }
 };
 
 // Values: what the library could not obtain is null, never "" or -1.
@@ -119,19 +103,18 @@ json pci_id(int32_t value)
 // one of these is null.
 void add_hardware(json &facts, const interface_hardware &hardware)
 {
-    const int32_t *pids = hardware.pci_ids;
-    const int32_t *pplace = hardware.place;
+    const pci_identity &pci = hardware.pci;
     bool identified = hardware.pci_rc == 0;
-    facts["pci"] = identified ? json{{"vendor", pci_id(pids[0])},
-                                     {"device", pci_id(pids[1])},
-                                     {"subsystem_vendor", pci_id(pids[2])},
-                                     {"subsystem_device", pci_id(pids[3])}}
+    facts["pci"] = identified ? json{{"vendor", pci_id(pci.vendor)},
+                                     {"device", pci_id(pci.device)},
+                                     {"subsystem_vendor", pci_id(pci.subsystem_vendor)},
+                                     {"subsystem_device", pci_id(pci.subsystem_device)}}
                               : json(nullptr);
-    facts["model"] = hardware.pmodel != nullptr ? text_or_null(hardware.pmodel->inf_name) : json(nullptr);
-    facts["slot"] = number_or_null(pplace[0]);
-    facts["port"] = number_or_null(pplace[1]);
-    facts["bay"] = number_or_null(pplace[2]);
-    facts["bay_port"] = number_or_null(pplace[3]);
+    facts["model"] = hardware.catalogued() ? text_or_null(hardware.pmodel->inf_name) : json(nullptr);
+    facts["slot"] = number_or_null(hardware.place.slot);
+    facts["port"] = number_or_null(hardware.place.port);
+    facts["bay"] = number_or_null(hardware.place.bay);
+    facts["bay_port"] = number_or_null(hardware.place.bay_port);
 }
 
 json ipv4_facts(const dynamic_interface_info_t &addresses)
@@ -199,21 +182,16 @@ json interface_facts(char *pif_name, bool management_package)
 {
     json facts;
     facts["name"] = pif_name;
-    bool catalogued = false;
-    std::string bus_address;
-    walk_interface(pif_name, management_package, [&](const interface_hardware &hardware) {
-        const ethtool_info &driver = hardware.driver;
-        facts["driver"] = text_or_null(driver.pdriver_name);
-        facts["driver_version"] = text_or_null(driver.pdriver_version);
-        facts["firmware_version"] = text_or_null(driver.pfirmware_version);
-        facts["bus_address"] = text_or_null(driver.pbus_info);
-        facts["link"] = table_text(link_status_text, driver.link_status);
-        add_hardware(facts, hardware);
-        catalogued = hardware.pmodel != nullptr;
-        bus_address = driver.pbus_info != nullptr ? driver.pbus_info : "";
-    });
-    add_host_state(facts, pif_name, catalogued);
-    add_firmware_location(facts, bus_address.empty() ? nullptr : bus_address.data());
+    interface_hardware hardware(pif_name, management_package);
+    const ethtool_info &driver = hardware.driver;
+    facts["driver"] = text_or_null(driver.pdriver_name);
+    facts["driver_version"] = text_or_null(driver.pdriver_version);
+    facts["firmware_version"] = text_or_null(driver.pfirmware_version);
+    facts["bus_address"] = text_or_null(driver.pbus_info);
+    facts["link"] = table_text(link_status_text, driver.link_status);
+    add_hardware(facts, hardware);
+    add_host_state(facts, pif_name, hardware.catalogued());
+    add_firmware_location(facts, driver.pbus_info);
     return facts;
 }
 
@@ -244,8 +222,8 @@ int take_document_descriptor()
         return -1;
     }
     if (dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
-        descriptor null_device(open("/dev/null", O_WRONLY | O_CLOEXEC));
-        if (null_device.fd < 0 || dup2(null_device.fd, STDOUT_FILENO) < 0) {
+        unique_fd null_device(open("/dev/null", O_WRONLY | O_CLOEXEC));
+        if (!null_device.valid() || dup2(null_device.get(), STDOUT_FILENO) < 0) {
             close(fd);
             return -1;
         }
@@ -259,7 +237,7 @@ int take_document_descriptor()
 
 // Writes the whole text and closes the descriptor; false when any of it
 // failed (a full disk, a closed pipe, an error reported at close).
-bool write_document(descriptor &out, const std::string &text)
+bool write_document(unique_fd &out, const std::string &text)
 {
     // A reader that went away is a write error here, not a silent death.
     // (SIG_ERR would only mean an invalid signal number.)  The tools have
@@ -267,7 +245,7 @@ bool write_document(descriptor &out, const std::string &text)
     static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
     size_t done = 0;
     while (done < text.size()) {
-        ssize_t written = write(out.fd, text.data() + done, text.size() - done);
+        ssize_t written = write(out.get(), text.data() + done, text.size() - done);
         if (written < 0 && errno == EINTR) {
             continue;
         }
@@ -276,33 +254,17 @@ bool write_document(descriptor &out, const std::string &text)
         }
         done += static_cast<size_t>(written);
     }
-    int fd = out.fd;
-    out.fd = -1;
-    return close(fd) == 0 || errno == EINTR;
+    return close(out.release()) == 0 || errno == EINTR;
 }
 
-// The report's interfaces (names containing "eth") and every other
-// Ethernet port of a PCI adapter, in the listing's byte order of names.  Only
-// names without "eth" are probed, each once.
-std::vector<char *> chosen_interfaces(char **ppif, int32_t if_count)
-{
-    std::vector<char *> chosen;
-    for (int32_t i = 0; i < if_count; i++) {
-        if (std::strstr(ppif[i], "eth") != nullptr || is_pci_ethernet_port(ppif[i])) {
-            chosen.push_back(ppif[i]);
-        }
-    }
-    return chosen;
-}
-
-json document(bool management_package, char **ppif, int32_t if_count)
+json document(bool management_package, std::span<char *const> names)
 {
     json doc;
     doc["schema_version"] = schema_version;
     doc["management_package"] = management_package;
     doc["distribution"] = distribution_facts();
     json interfaces = json::array();
-    for (char *pif_name : chosen_interfaces(ppif, if_count)) {
+    for (char *pif_name : names) {
         interfaces.push_back(interface_facts(pif_name, management_package));
     }
     doc["interfaces"] = std::move(interfaces);
@@ -312,22 +274,19 @@ json document(bool management_package, char **ppif, int32_t if_count)
 int run()
 {
     set_tool_search_path();
-    descriptor out(take_document_descriptor());
-    if (out.fd < 0) {
+    unique_fd out(take_document_descriptor());
+    if (!out.valid()) {
         TARVEX_MSG(stderr, "ERROR: standard output is not open (errno=%d), %s,%d\n", errno);
         return 1;
     }
     bool management_package = tolmar_installed() != 0;
-    char **ppif = nullptr;
-    int32_t if_count = 0;
-    int32_t rc = get_interface_list(&ppif, nullptr, &if_count);
-    name_block names(ppif);
-    if (rc != 0) {
-        TARVEX_MSG(stderr, "ERROR: get_interface_list failed RC = %d, %s,%d\n", rc);
+    interface_selection selection(interface_choice::ethernet_ports);
+    if (selection.rc != 0) {
+        TARVEX_MSG(stderr, "ERROR: get_interface_list failed RC = %d, %s,%d\n", selection.rc);
         return 1;
     }
     // Names may hold any bytes: invalid UTF-8 becomes U+FFFD.
-    std::string text = document(management_package, names.get(), if_count)
+    std::string text = document(management_package, selection.names())
                            .dump(2, ' ', false, json::error_handler_t::replace);
     text += '\n';
     if (!write_document(out, text)) {

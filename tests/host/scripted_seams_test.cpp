@@ -28,7 +28,7 @@
 #include "common_utilities.h"
 #include "fake_driver.h"
 #include "host_test_support.h"
-#include "multi_port_boards.h"
+#include "host_query_parse.h"
 #include "nic_db.h"
 
 // The interface requests and the interface listing
@@ -64,31 +64,34 @@ namespace {
 constexpr int32_t intel = 0x8086;
 constexpr int32_t broadcom = 0x14E4;
 
-bool fixed_place_chip(const nic_hw_db_t &row)
+// What the EEPROM table makes of a catalogue row's port.
+const host_query::eeprom_rule *rule_of(const nic_hw_db_t &row, uint32_t function)
 {
-    return row.pci_dev == 0x16AA || row.pci_dev == 0x164A || row.pci_dev == 0x16AC || row.pci_dev == 0x164C;
+    return host_query::find_eeprom_rule(row.pci_ven, row.pci_dev, row.pci_sub_dev, function);
 }
 
-bool intel_listed(const nic_hw_db_t &row)
+// A multi-port board's first two ports read different places; a chip's own
+// place is one its rule names the device for.
+bool multi_port(const nic_hw_db_t &r)
 {
-    return std::find(std::begin(intel_multi_port_sub_devices), std::end(intel_multi_port_sub_devices),
-                     row.pci_sub_dev) != std::end(intel_multi_port_sub_devices);
+    return rule_of(r, 0) != rule_of(r, 1);
 }
 
-// Catalogue rows of each kind the EEPROM places tell apart.
+bool chip_place(const nic_hw_db_t &r)
+{
+    return rule_of(r, 0) != nullptr && rule_of(r, 0)->device != host_query::any_id;
+}
+
+// Catalogue rows of each kind the EEPROM places tell apart, as the table
+// sorts them; the end-to-end rows below say independently where each reads.
 const std::map<std::string, std::function<bool(const nic_hw_db_t &)>> row_kinds = {
-    {"intel multi-port", [](const nic_hw_db_t &r) { return r.pci_ven == intel && intel_listed(r); }},
-    {"intel single-port", [](const nic_hw_db_t &r) { return r.pci_ven == intel && !intel_listed(r); }},
-    {"broadcom multi-port",
-     [](const nic_hw_db_t &r) {
-         return r.pci_ven == broadcom && r.pci_sub_dev == broadcom_multi_port_sub_device && !fixed_place_chip(r);
-     }},
+    {"intel multi-port", [](const nic_hw_db_t &r) { return r.pci_ven == intel && multi_port(r); }},
+    {"intel single-port", [](const nic_hw_db_t &r) { return r.pci_ven == intel && !multi_port(r); }},
+    {"broadcom multi-port", [](const nic_hw_db_t &r) { return r.pci_ven == broadcom && multi_port(r); }},
     {"broadcom single-port",
-     [](const nic_hw_db_t &r) {
-         return r.pci_ven == broadcom && r.pci_sub_dev != broadcom_multi_port_sub_device && !fixed_place_chip(r);
-     }},
-    {"broadcom fixed place", [](const nic_hw_db_t &r) { return r.pci_ven == broadcom && fixed_place_chip(r); }},
-    {"other chip maker", [](const nic_hw_db_t &r) { return r.pci_ven != intel && r.pci_ven != broadcom; }},
+     [](const nic_hw_db_t &r) { return r.pci_ven == broadcom && !multi_port(r) && !chip_place(r); }},
+    {"broadcom fixed place", [](const nic_hw_db_t &r) { return r.pci_ven == broadcom && chip_place(r); }},
+    {"other chip maker", [](const nic_hw_db_t &r) { return rule_of(r, 0) == nullptr; }},
 };
 
 const nic_hw_db_t *first_row(const std::string &kind)

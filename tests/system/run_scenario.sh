@@ -18,6 +18,9 @@
 # --expected names the expected files' common prefix (default: the
 # description without .host); tarvex-facts runs as BIN with PREFIX NAME.facts.
 #
+# With TARVEX_UPDATE_EXPECTED=1 the run rewrites those files instead (the
+# tool log only where one is kept); never in CI (see README.md).
+#
 # Exit status 77 (skipped) without root or namespaces.
 set -u
 export LC_ALL=C
@@ -99,6 +102,22 @@ for stream in stdout stderr; do
     check_citations "$stream"
     normalise "$stream"
 done
+# The run becomes the expected files: an empty output keeps its file only
+# where one exists, status 0 has none.
+update_expected() {
+    local stream
+    for stream in stdout stderr; do
+        [[ ! -s $work/$stream.normal && ! -f $expected.$stream ]] || cp "$work/$stream.normal" "$expected.$stream"
+    done
+    rm -f "$expected.rc"
+    ((rc == 0)) || echo "$rc" >"$expected.rc"
+    [[ ! -f $expected.toollog ]] || cp "$work/toollog" "$expected.toollog"
+    echo "UPDATED: $(basename "$expected") (read its git diff before committing)"
+}
+if [[ ${TARVEX_UPDATE_EXPECTED:-} == 1 ]]; then
+    [[ -z ${CI:-} ]] || problem "TARVEX_UPDATE_EXPECTED is for a developer's tree, never CI"
+    ((failed)) || update_expected
+fi
 compare stdout "standard output"
 compare stderr "standard error"
 want_rc=0

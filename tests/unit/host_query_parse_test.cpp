@@ -11,7 +11,6 @@
 #include <tuple>
 
 #include "host_query_parse.h"
-#include "multi_port_boards.h"
 
 using namespace host_query;
 
@@ -75,52 +74,6 @@ TEST(AddressFormat, BytesAreUnsigned)
     EXPECT_STREQ(format_ipv4({128, 200, 0, 7}).data(), "128.200.0.7");
     EXPECT_STREQ(format_mac({0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e}).data(), "00:1A:2B:3C:4D:5E");
     EXPECT_STREQ(format_mac({0x80, 0xff, 0x0a, 0x00, 0xfe, 0x81}).data(), "80:FF:0A:00:FE:81");
-}
-
-TEST(MultiPortBoards, EachListBelongsToItsChipVendor)
-{
-    for (int32_t sub_dev : intel_multi_port_sub_devices) {
-        EXPECT_TRUE(is_multi_port_board(intel_vendor_id, sub_dev)) << std::hex << sub_dev;
-        EXPECT_FALSE(is_multi_port_board(broadcom_vendor_id, sub_dev)) << std::hex << sub_dev;
-    }
-    EXPECT_TRUE(is_multi_port_board(broadcom_vendor_id, broadcom_multi_port_sub_device));
-    EXPECT_FALSE(is_multi_port_board(intel_vendor_id, broadcom_multi_port_sub_device));
-    EXPECT_FALSE(is_multi_port_board(0x10DF, intel_multi_port_sub_devices[0]));
-    EXPECT_FALSE(is_multi_port_board(intel_vendor_id, 0));
-}
-
-TEST(EepromPlace, ByVendorDeviceBoardAndFunction)
-{
-    struct row {
-        int32_t ven, dev;
-        bool multi;
-        uint32_t fn;
-        eeprom_place want;
-    };
-    const row rows[] = {
-        {0x8086, 0x1010, true, 1, {true, 0, 6, 0, true, true}},
-        {0x8086, 0x1010, true, 0, {true, 0, 6, 0, false, true}},
-        {0x8086, 0x1010, true, 2, {true, 0, 6, 0, false, true}},
-        {0x8086, 0x1010, false, 1, {true, 0, 6, 0, false, true}},
-        {0x14E4, 0x16AA, true, 0, {true, 310, 6, 0, false, false}},
-        {0x14E4, 0x164A, false, 1, {true, 310, 6, 0, false, false}},
-        {0x14E4, 0x16AC, true, 1, {true, 310, 6, 0, false, false}},
-        {0x14E4, 0x164C, false, 0, {true, 310, 6, 0, false, false}},
-        {0x14E4, 0x1648, true, 0, {true, 204, 8, 2, false, false}},
-        {0x14E4, 0x1648, true, 1, {true, 124, 8, 2, false, false}},
-        {0x14E4, 0x1648, false, 0, {true, 124, 8, 2, false, false}},
-        {0x10DF, 0x1648, true, 1, {false, 0, 0, 0, false, false}},
-    };
-    for (const row &r : rows) {
-        eeprom_place got = choose_eeprom_place(r.ven, r.dev, r.multi, r.fn);
-        SCOPED_TRACE(testing::Message() << std::hex << r.ven << " " << r.dev << " " << r.multi << " " << r.fn);
-        EXPECT_EQ(got.supported, r.want.supported);
-        EXPECT_EQ(got.offset, r.want.offset);
-        EXPECT_EQ(got.length, r.want.length);
-        EXPECT_EQ(got.move_mac, r.want.move_mac);
-        EXPECT_EQ(got.add_one, r.want.add_one);
-        EXPECT_EQ(got.quiet_eopnotsupp, r.want.quiet_eopnotsupp);
-    }
 }
 
 TEST(MacArithmetic, IncrementCarriesAndBrcmLayoutMoves)

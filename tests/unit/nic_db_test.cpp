@@ -12,7 +12,7 @@
 
 #include "common_utilities.h"
 #include "encode_string.h"
-#include "multi_port_boards.h"
+#include "host_query_parse.h"
 #include "nic_db.h"
 #include "nic_db_source.h"
 
@@ -120,29 +120,20 @@ TEST(NicDbTable, HoldsTheRowsItsCallersNeed)
     EXPECT_EQ(std::count_if(source_rows().begin(), source_rows().end(),
                             [](const nic_db_source_row &r) { return r.name.empty(); }),
               1);
-    for (uint32_t device : {0x16AAU, 0x164AU, 0x16ACU, 0x164CU}) {
-        EXPECT_TRUE(has([device](const nic_db_source_row &r) { return r.ids[0] == 0x14E4 && r.ids[1] == device; }))
-            << std::hex << device;
-    }
 }
 
-TEST(NicDbTable, MultiPortBoardsAreCataloguedBoardsOfTheirChipVendor)
+// Each rule of the EEPROM table serves some catalogued adapter: the chips
+// and boards it names are catalogued with its chip vendor, and no earlier
+// rule hides it.
+TEST(NicDbTable, EveryEepromRuleIsTheOneACataloguedAdapterFinds)
 {
-    auto catalogued_with_vendor = [](int32_t sub_device, uint32_t chip_vendor) {
-        return std::any_of(source_rows().begin(), source_rows().end(), [&](const nic_db_source_row &r) {
-            return r.ids[0] == chip_vendor && r.ids[3] == static_cast<uint32_t>(sub_device);
+    for (const host_query::eeprom_rule &rule : host_query::eeprom_rules) {
+        uint32_t function = rule.function == host_query::any_function ? 0 : rule.function;
+        bool served = std::any_of(std::begin(nic_hw), std::end(nic_hw), [&](const nic_hw_db_t &r) {
+            return host_query::find_eeprom_rule(r.pci_ven, r.pci_dev, r.pci_sub_dev, function) == &rule;
         });
-    };
-    for (int32_t sub_device : intel_multi_port_sub_devices) {
-        EXPECT_TRUE(catalogued_with_vendor(sub_device, 0x8086)) << std::hex << sub_device;
+        EXPECT_TRUE(served) << "rule " << &rule - host_query::eeprom_rules;
     }
-    EXPECT_TRUE(catalogued_with_vendor(broadcom_multi_port_sub_device, 0x14E4));
-    // The Broadcom board must be one whose address lies at the default place,
-    // or its multi-port handling would never be used.
-    const nic_db_source_row &board = first_row_where(
-        [](const nic_db_source_row &r) { return r.ids[3] == static_cast<uint32_t>(broadcom_multi_port_sub_device); });
-    const uint32_t fixed_place_devices[] = {0x16AA, 0x164A, 0x16AC, 0x164C};
-    EXPECT_EQ(std::count(std::begin(fixed_place_devices), std::end(fixed_place_devices), board.ids[1]), 0);
 }
 
 // Lookups and copies
