@@ -100,7 +100,7 @@ static int finish_output(int status)
 
 int main()
 {
-    set_tool_search_path();
+    set_tool_environment();
     int32_t tolmar_available = 1;
     if (tolmar_installed() == 0) {
         warn_tolmar_missing();

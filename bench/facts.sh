@@ -1,18 +1,21 @@
 #!/bin/bash
 # SPDX-License-Identifier: MIT
 # What tarvex-facts costs next to the report, and next to lshw's JSON for the
-# same interfaces, on two hosts:
+# same interfaces, on three hosts:
 #   - this machine, read only: tarvex-facts beside tarvex (target: within 2x);
-#   - a fake host of 1,000 interfaces whose names contain "eth" (500 veth
-#     pairs in a private network namespace): tarvex-facts beside tarvex and
-#     `lshw -json -class network` (target: at least 5x faster than lshw).
+#   - fake hosts of 1,000 and then 2,000 interfaces whose names contain "eth"
+#     (veth pairs in a private network namespace), each up with an IPv4 and
+#     an IPv6 documentation address: tarvex-facts beside tarvex (target:
+#     within 2x) and `lshw -json -class network` (target: at least 5x
+#     faster than lshw), and tarvex-facts at 2,000 beside itself at 1,000
+#     (target: at most 2.5x, as the cost grows linearly).
 # Runs are interleaved so that load from elsewhere falls on all alike.
 # Prints median wall times and peak resident memory (target for
 # tarvex-facts: under 8 MiB).  Prints figures, asserts nothing.
 #
 #   bench/facts.sh [BUILD_DIR] [RUNS] [LSHW_RUNS]   (defaults: build, 21, 5)
 #
-# The fake host needs root; lshw (Debian package lshw) is optional.
+# The fake hosts need root; lshw (Debian package lshw) is optional.
 set -u
 export LC_ALL=C
 source_dir=$(dirname "$(dirname "$(readlink -f "$0")")")
@@ -33,7 +36,7 @@ show() {
 }
 
 measure() {
-    local host=$1 names
+    local host=$1 size=$2 names first_size first_ms
     local -a t_report t_facts t_lshw
     names=$(find /sys/class/net -mindepth 1 -maxdepth 1 -name '*eth*' | wc -l)
     {
@@ -44,7 +47,14 @@ measure() {
     show tarvex "${t_report[@]}"
     show tarvex-facts "${t_facts[@]}"
     awk -v f="${t_facts[0]}" -v t="${t_report[0]}" 'BEGIN { printf "  ratio tarvex-facts / tarvex: %.2f\n", f / t }'
-    if [[ $host != "this machine" ]] && command -v lshw >/dev/null; then
+    # Growth: each size's median beside the first fake host's.
+    if ((size > 0)); then
+        [[ -f $work/first_facts ]] || echo "$size ${t_facts[0]}" >"$work/first_facts"
+        read -r first_size first_ms <"$work/first_facts"
+        ((size == first_size)) || awk -v f="${t_facts[0]}" -v b="$first_ms" -v s="$size" -v n="$first_size" \
+            'BEGIN { printf "  ratio tarvex-facts at %d / at %d interfaces: %.2f\n", s, n, f / b }'
+    fi
+    if ((size > 0)) && command -v lshw >/dev/null; then
         read -r -a t_lshw < <("$work/timeit" "$lshw_runs" "$(command -v lshw)" -json -class network)
         show "lshw -json -class network ($lshw_runs runs)" "${t_lshw[@]}"
         awk -v f="${t_facts[0]}" -v l="${t_lshw[0]}" 'BEGIN { printf "  lshw / tarvex-facts: %.1f\n", l / f }'
@@ -56,6 +66,8 @@ echo "linked against: $(ldd "$facts" | awk '/=>/ { printf "%s ", $1 }')"
 echo
 export runs lshw_runs tarvex facts
 export -f show
+fake_host_sizes="1000 2000"
+fake_host_addressed=1
 # shellcheck source=bench/fake_host.sh
 source "$source_dir/bench/fake_host.sh"
 measure_on_both_hosts

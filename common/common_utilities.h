@@ -18,7 +18,9 @@ extern "C" {
 /* Interface enumeration and driver/PCI queries */
 
 /* Names in /sys/class/net that contain pmatch_pattern (NULL: all but dot names), sorted.
- * Returns 0; *pppif is one block the caller frees with free(), NULL when *pif_count is 0. */
+ * Returns 0; *pppif is one block the caller frees with free(), NULL when *pif_count is 0.
+ * Returns 1, with no block, count 0 and one ERROR line carrying errno on standard error, when
+ * the directory cannot be listed (no sysfs, no descriptor left, no permission). */
 int32_t get_interface_list(char ***pppif, char *pmatch_pattern, int32_t *pif_count);
 /* Clears and fills the caller's record (driver, versions, bus address, link).  Returns 0,
  * or 1 without a socket; check the fields needed, release with free_ethtool_info_members. */

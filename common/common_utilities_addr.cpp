@@ -15,6 +15,7 @@
 
 #include "common_utilities.h"
 #include "diag.h"
+#include "host_queries.h"
 #include "host_query_parse.h"
 #include "platform.h"
 
@@ -31,7 +32,7 @@ class static_socket {
 public:
     explicit static_socket(int32_t *psock) noexcept : psock_(psock)
     {
-        *psock_ = socket(AF_INET, SOCK_RAW, IPPROTO_RAW);
+        *psock_ = open_interface_query_socket();
     }
     static_socket(const static_socket &) = delete;
     static_socket &operator=(const static_socket &) = delete;
@@ -51,6 +52,11 @@ private:
 };
 }  // namespace
 
+int open_interface_query_socket()
+{
+    return socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_RAW);
+}
+
 // The texts are formatted addresses of at most 39 characters; every field
 // size above is larger, so the copy is never cut.
 static char *allocate_text(const char *ptext, size_t size)
@@ -61,6 +67,22 @@ static char *allocate_text(const char *ptext, size_t size)
 }
 
 // Administrative state
+static link_status_t query_interface_status(int fd, const char *pif_name)
+{
+    struct ifreq ifr;
+    prepare_ifreq(&ifr, pif_name);
+    ifr.ifr_flags = 0;
+    if (tarvex_interface_ioctl(fd, SIOCGIFFLAGS, &ifr) != 0) {
+        int err = errno;
+        if (err != ENODEV) {
+            TARVEX_MSG(stderr, "INFO: ioctl(SIOCGIFFLAGS) for %s: errno=%d, %s, %s,%d\n", pif_name, err,
+                       std::strerror(err));
+        }
+        return link_unknown;
+    }
+    return (ifr.ifr_flags & IFF_UP) != 0 ? link_up : link_down;
+}
+
 link_status_t get_logical_interface_status(char *pif_name)
 {
     if (!fits_ifname(pif_name)) {
@@ -71,18 +93,7 @@ link_status_t get_logical_interface_status(char *pif_name)
     if (!owner.valid()) {
         return link_unknown;
     }
-    struct ifreq ifr;
-    prepare_ifreq(&ifr, pif_name);
-    ifr.ifr_flags = 0;
-    if (tarvex_interface_ioctl(owner.get(), SIOCGIFFLAGS, &ifr) != 0) {
-        int err = errno;
-        if (err != ENODEV) {
-            TARVEX_MSG(stderr, "INFO: ioctl(SIOCGIFFLAGS) for %s: errno=%d, %s, %s,%d\n", pif_name, err,
-                       std::strerror(err));
-        }
-        return link_unknown;
-    }
-    return (ifr.ifr_flags & IFF_UP) != 0 ? link_up : link_down;
+    return query_interface_status(owner.get(), pif_name);
 }
 
 // IPv4 and hardware addresses
@@ -174,60 +185,110 @@ static int32_t fill_ipv6(const host_query::if_inet6_entry &entry, const char *pi
     return 0;
 }
 
-// Scans /proc/net/if_inet6 for the interface's first line.  -1 when the
-// file cannot be opened, else the result of fill_ipv6, 0 without a line.
-static int32_t query_first_ipv6(const char *pif_name, dynamic_interface_info_t *pif)
+bool scan_if_inet6(bool (*ptake)(const host_query::if_inet6_entry *pentry, void *pcontext), void *pcontext)
 {
     unique_file file(std::fopen(proc_if_inet6, "r"));
     if (!file) {
-        return -1;
+        return false;
     }
     char *pline = nullptr;
     size_t line_size = 0;
     ssize_t len;
-    int32_t result = 0;
     while ((len = getline(&pline, &line_size, file.get())) != -1) {
         host_query::if_inet6_entry entry;
         if (host_query::parse_if_inet6_line(std::string_view(pline, static_cast<size_t>(len)), &entry) &&
-            std::strcmp(entry.if_name, pif_name) == 0) {
-            result = fill_ipv6(entry, pif_name, pif);
+            ptake(&entry, pcontext)) {
             break;
         }
     }
     std::free(pline);
-    return result;
+    return true;
 }
 
-int32_t get_dynamic_interface_info(char *pif_name, dynamic_interface_info_t *pif)
+// A search for one interface's first line.
+namespace {
+struct first_ipv6_search {
+    const char *pif_name;
+    dynamic_interface_info_t *pif;
+    int32_t result;
+};
+} // namespace
+
+static bool take_first_ipv6(const host_query::if_inet6_entry *pentry, void *pcontext)
 {
-    int32_t rc = 0;
+    auto *psearch = static_cast<first_ipv6_search *>(pcontext);
+    if (std::strcmp(pentry->if_name, psearch->pif_name) != 0) {
+        return false;
+    }
+    psearch->result = fill_ipv6(*pentry, psearch->pif_name, psearch->pif);
+    return true;
+}
+
+// The interface's first line in the file: -1 when the file cannot be
+// opened, else the result of fill_ipv6, 0 without a line.
+static int32_t query_first_ipv6(const char *pif_name, dynamic_interface_info_t *pif)
+{
+    first_ipv6_search search = {pif_name, pif, 0};
+    return scan_if_inet6(take_first_ipv6, &search) ? search.result : -1;
+}
+
+// Clears the record; false for a name that cannot be an interface's (a
+// longer name cannot be a kernel interface name, and a cut one would report
+// another interface).
+static bool start_record(const char *pif_name, dynamic_interface_info_t *pif)
+{
     std::memset(pif, 0, sizeof(*pif));
     pif->ipv6_scope = ipv6_global_scope;
     pif->if_status = link_unknown;
-    // A longer name cannot be a kernel interface name, and a cut one would
-    // report another interface.
-    if (!fits_ifname(pif_name)) {
+    return fits_ifname(pif_name);
+}
+
+// The IPv4 and hardware addresses: 0, or 1 when a query failed.
+static int32_t query_addresses(int fd, const char *pif_name, dynamic_interface_info_t *pif)
+{
+    struct ifreq ifr;
+    prepare_ifreq(&ifr, pif_name);
+    ifr.ifr_addr.sa_family = AF_INET;
+    bool reported = query_ipv4_addresses(fd, &ifr, pif_name, pif);
+    reported = query_hardware_address(fd, &ifr, pif_name, pif) || reported;
+    return reported ? 1 : 0;
+}
+
+// A failed IPv6 query makes the whole query's result 1.
+int32_t get_dynamic_interface_info(char *pif_name, dynamic_interface_info_t *pif)
+{
+    if (!start_record(pif_name, pif)) {
         return 1;
     }
+    int32_t rc;
     {
         static int32_t sock = -1;
         static_socket owner(&sock);
         if (!owner.valid()) {
             return -1;
         }
-        struct ifreq ifr;
-        prepare_ifreq(&ifr, pif_name);
-        ifr.ifr_addr.sa_family = AF_INET;
-        bool reported = query_ipv4_addresses(owner.get(), &ifr, pif_name, pif);
-        reported = query_hardware_address(owner.get(), &ifr, pif_name, pif) || reported;
-        rc = reported ? 1 : 0;
+        rc = query_addresses(owner.get(), pif_name, pif);
     }
     pif->if_status = get_logical_interface_status(pif_name);
-    int32_t ipv6_result = query_first_ipv6(pif_name, pif);
-    if (ipv6_result != 0) {
+    return query_first_ipv6(pif_name, pif) != 0 ? 1 : rc;
+}
+
+int32_t get_dynamic_interface_info_on(int raw_fd, char *pif_name, dynamic_interface_info_t *pif,
+                                      const host_query::if_inet6_entry *pfirst_line, bool ipv6_readable)
+{
+    if (!start_record(pif_name, pif)) {
         return 1;
     }
-    return rc;
+    if (raw_fd < 0) {
+        return -1;
+    }
+    int32_t rc = query_addresses(raw_fd, pif_name, pif);
+    pif->if_status = query_interface_status(raw_fd, pif_name);
+    int32_t ipv6_result = -1;
+    if (ipv6_readable) {
+        ipv6_result = pfirst_line == nullptr ? 0 : fill_ipv6(*pfirst_line, pif_name, pif);
+    }
+    return ipv6_result != 0 ? 1 : rc;
 }
 
 // Releasing a record

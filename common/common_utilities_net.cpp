@@ -32,12 +32,15 @@ int32_t get_interface_list(char ***pppif, char *pmatch_pattern, int32_t *pif_cou
     struct dirent **filelist = nullptr;
     int file_count = scandir(sys_class_net, &filelist, nullptr, alphasort);
     if (file_count < 0) {
-        // An unlistable directory is an empty list; running out of memory
-        // while listing is as fatal here as everywhere else.
-        if (errno == ENOMEM) {
+        // A listing that failed (no sysfs, no descriptor left, no permission)
+        // says nothing about the host's interfaces: it must not pass for a
+        // host without any.  Running out of memory is fatal as everywhere.
+        int err = errno;
+        if (err == ENOMEM) {
             TARVEX_MALLOC_FAILED();
         }
-        return 0;
+        TARVEX_MSG(stderr, "ERROR: could not list %s (errno=%d), %s,%d\n", sys_class_net, err);
+        return 1;
     }
     size_t string_bytes = 0;
     int32_t string_count = 0;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Line-oriented reading of text files (trimming, the line reader, token
 // lines) and detection of the installed distribution from its release file.
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
@@ -8,6 +9,7 @@
 
 #include "common_utilities.h"
 #include "diag.h"
+#include "host_queries.h"
 #include "host_query_parse.h"
 
 // Trimming
@@ -125,22 +127,34 @@ void free_read_tokens(char ***ppplines, int32_t count)
 static constexpr const char *pdistro_file[] = {"/etc/redhat-release", "/etc/SuSE-release", "/etc/SUSE-release"};
 static constexpr size_t pdistro_file_entries = std::size(pdistro_file);
 
+// Notes the first release file that is there but could not be opened or
+// read; an absent file is no failure.
+static void note_release_failure(const char *pfile_name, FILE *pfile, int err, release_file_failure *pfailure)
+{
+    bool unreadable = pfile == nullptr ? err != ENOENT && err != ENOTDIR : std::ferror(pfile) != 0;
+    if (unreadable && pfailure->pfile == nullptr) {
+        *pfailure = {pfile_name, err};
+    }
+}
+
 // Opens the first release file that yields a line; false when none does.
 // On true the triple holds that first line and must be released.
-static bool read_release_line(FILE **ppfile, char **ppline, size_t *pline_len)
+static bool read_release_line(FILE **ppfile, char **ppline, size_t *pline_len, release_file_failure *pfailure)
 {
     for (size_t i = 0; i < pdistro_file_entries; i++) {
         alloc_read_a_line_vars(ppfile, ppline, pline_len);
+        errno = 0;
         if (read_a_line(const_cast<char *>(pdistro_file[i]), ppfile, ppline, pline_len) != -1) {
             return true;
         }
+        note_release_failure(pdistro_file[i], *ppfile, errno, pfailure);
         free_read_a_line_vars(ppfile, ppline, pline_len);
     }
     return false;
 }
 
-int32_t detect_linux_distro(linux_distro_name_t *pname, linux_distro_type_t *ptype, int32_t *pversion,
-                            char **ppofficial_distro_name)
+static int32_t detect_distro(linux_distro_name_t *pname, linux_distro_type_t *ptype, int32_t *pversion,
+                             char **ppofficial_distro_name, release_file_failure *pfailure)
 {
     *pname = unknown_distro;
     *ptype = unknown_distro_type;
@@ -148,7 +162,7 @@ int32_t detect_linux_distro(linux_distro_name_t *pname, linux_distro_type_t *pty
     FILE *pfile;
     char *pline;
     size_t line_len;
-    if (!read_release_line(&pfile, &pline, &line_len)) {
+    if (!read_release_line(&pfile, &pline, &line_len, pfailure)) {
         return 1;
     }
     if (ppofficial_distro_name != nullptr) {
@@ -164,4 +178,18 @@ int32_t detect_linux_distro(linux_distro_name_t *pname, linux_distro_type_t *pty
     *ptype = facts.type;
     *pversion = facts.version;
     return 0;
+}
+
+int32_t detect_linux_distro(linux_distro_name_t *pname, linux_distro_type_t *ptype, int32_t *pversion,
+                            char **ppofficial_distro_name)
+{
+    release_file_failure ignored;
+    return detect_distro(pname, ptype, pversion, ppofficial_distro_name, &ignored);
+}
+
+int32_t detect_linux_distro_checked(linux_distro_name_t *pname, linux_distro_type_t *ptype, int32_t *pversion,
+                                    release_file_failure *pfailure)
+{
+    *pfailure = {};
+    return detect_distro(pname, ptype, pversion, nullptr, pfailure);
 }

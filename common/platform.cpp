@@ -12,11 +12,14 @@
 #include "diag.h"
 #include "number_scan.h"
 
-// The tools' search path
+// The tools' environment
 static constexpr const char *tool_search_path = "/usr/sbin:/usr/bin:/sbin:/bin";
 
-void set_tool_search_path()
+void set_tool_environment()
 {
+    // clearenv only drops the table (it cannot fail on glibc); setenv can,
+    // for want of memory only.
+    static_cast<void>(clearenv());
     if (setenv("PATH", tool_search_path, 1) != 0) {
         TARVEX_MALLOC_FAILED();
     }

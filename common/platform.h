@@ -52,12 +52,15 @@ private:
     int fd_;
 };
 
-// Sets PATH to the system's own directories for the commands a program of
-// the family starts: the management tools and the awk of their command
-// lines are never found through a caller's PATH, as the programs run as
-// root.  The programs call it before any tool runs; the library's queries
-// leave the environment alone.
-void set_tool_search_path();
+// Replaces the whole environment by PATH=/usr/sbin:/usr/bin:/sbin:/bin,
+// the system's own directories, for every command a program of the family
+// starts: the management tools and the shell and awk of their command lines
+// then see nothing the caller exported (no PATH of its own, no shell
+// functions, SHELLOPTS or BASHOPTS for a /bin/sh that is bash), as the
+// programs run as root.  The programs call it first thing; the library's
+// queries never touch the environment, so a caller that does not call it
+// keeps its own.
+void set_tool_environment();
 
 // Releases a scandir() listing: every entry and the array.
 void free_dir_listing(struct dirent **ppentries, int count);

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <new>
@@ -19,12 +20,14 @@
 #include <string_view>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
 #include "common_utilities.h"
 #include "diag.h"
+#include "host_queries.h"
 #include "interface_walk.h"
 #include "platform.h"
 
@@ -34,18 +37,32 @@ namespace {
 using json = nlohmann::ordered_json;
 
 constexpr int schema_version = 1;
+constexpr uint32_t max_ipv6_prefix_length = 128;
 
 struct free_deleter {
     void operator()(void *pblock) const { std::free(pblock); }
 };
 using heap_text = std::unique_ptr<char, free_deleter>;
 
-// Owner of the library's address record, released with the library's own call.
+// What the address queries of every interface share, made once per run:
+// asking for each interface anew (a socket, a reading of the kernel's IPv6
+// address list) made the run grow with the square of their number.
+struct address_sources {
+    unique_fd raw_socket{open_interface_query_socket()};
+    if_inet6_table ipv6 = if_inet6_table::read();
+};
+
+// Owner of the library's address record, released with the library's own
+// call.
 struct address_record {
     dynamic_interface_info_t info{};
     address_record(const address_record &) = delete;
     address_record &operator=(const address_record &) = delete;
-    explicit address_record(char *pif_name) { get_dynamic_interface_info(pif_name, &info); }
+    address_record(char *pif_name, const address_sources &sources)
+    {
+        get_dynamic_interface_info_on(sources.raw_socket.get(), pif_name, &info, sources.ipv6.first_line(pif_name),
+                                      sources.ipv6.readable);
+    }
     ~address_record() { free_dynamic_interface_info(&info); }
 };
 
@@ -117,6 +134,17 @@ void add_hardware(json &facts, const interface_hardware &hardware)
     facts["bay_port"] = number_or_null(hardware.place.bay_port);
 }
 
+// The library hands back the kernel's all-zero answers where an interface
+// has no such address: no broadcast address (a /32, a point-to-point link),
+// no hardware address (a tun device).  Neither is a value anyone assigned.
+json address_or_null(const char *ptext, const char *pnone)
+{
+    if (ptext != nullptr && std::strcmp(ptext, pnone) == 0) {
+        return nullptr;
+    }
+    return text_or_null(ptext);
+}
+
 json ipv4_facts(const dynamic_interface_info_t &addresses)
 {
     if (addresses.pip_addr == nullptr) {
@@ -124,18 +152,25 @@ json ipv4_facts(const dynamic_interface_info_t &addresses)
     }
     return {{"address", addresses.pip_addr},
             {"netmask", text_or_null(addresses.pnetmask)},
-            {"broadcast", text_or_null(addresses.pbroadcast)}};
+            {"broadcast", address_or_null(addresses.pbroadcast, "0.0.0.0")}};
 }
 
 // The compressed form is the one people type; without it the address is
-// not usable, so the whole entry is null.
-json ipv6_facts(const dynamic_interface_info_t &addresses)
+// not usable, so the whole entry is null.  So it is when the kernel's list
+// gave a prefix length no IPv6 address can have.
+json ipv6_facts(const char *pif_name, const dynamic_interface_info_t &addresses)
 {
     if (addresses.pipv6_addr == nullptr || addresses.pipv6_shorthand_addr == nullptr) {
         return nullptr;
     }
+    uint32_t prefix_length = addresses.pipv6_refix_length;
+    if (prefix_length > max_ipv6_prefix_length) {
+        TARVEX_MSG(stderr, "INFO: IPv6 address of %s left out: prefix length %u is outside 0..128, %s,%d\n",
+                   pif_name, prefix_length);
+        return nullptr;
+    }
     return {{"address", addresses.pipv6_shorthand_addr},
-            {"prefix_length", addresses.pipv6_refix_length},
+            {"prefix_length", prefix_length},
             {"scope", table_text(ipv6_link_scope_text, addresses.ipv6_scope)}};
 }
 
@@ -144,11 +179,11 @@ json ipv6_facts(const dynamic_interface_info_t &addresses)
 // EEPROM is read only for catalogued adapters, the only ones the library
 // reads it for: asking for others would repeat the driver and PCI queries
 // and their diagnostics for a certain null.
-void add_host_state(json &facts, char *pif_name, bool catalogued)
+void add_host_state(json &facts, char *pif_name, bool catalogued, const address_sources &sources)
 {
-    address_record addresses(pif_name);
+    address_record addresses(pif_name, sources);
     facts["admin_state"] = table_text(link_status_text, addresses.info.if_status);
-    facts["mac"] = text_or_null(addresses.info.pcurrent_mac);
+    facts["mac"] = address_or_null(addresses.info.pcurrent_mac, "00:00:00:00:00:00");
     char *ppermanent = nullptr;
     if (catalogued && get_permanent_mac_addr(pif_name, &ppermanent) == 0) {
         heap_text permanent(ppermanent);
@@ -157,7 +192,7 @@ void add_host_state(json &facts, char *pif_name, bool catalogued)
         facts["permanent_mac"] = nullptr;
     }
     facts["ipv4"] = ipv4_facts(addresses.info);
-    facts["ipv6"] = ipv6_facts(addresses.info);
+    facts["ipv6"] = ipv6_facts(pif_name, addresses.info);
 }
 
 // Where the firmware says the PCI function sits: its slot (SMBIOS or
@@ -178,7 +213,7 @@ void add_firmware_location(json &facts, char *pbus_info)
                                : json(nullptr);
 }
 
-json interface_facts(char *pif_name, bool management_package)
+json interface_facts(char *pif_name, bool management_package, const address_sources &sources)
 {
     json facts;
     facts["name"] = pif_name;
@@ -190,19 +225,31 @@ json interface_facts(char *pif_name, bool management_package)
     facts["bus_address"] = text_or_null(driver.pbus_info);
     facts["link"] = table_text(link_status_text, driver.link_status);
     add_hardware(facts, hardware);
-    add_host_state(facts, pif_name, hardware.catalogued());
+    add_host_state(facts, pif_name, hardware.catalogued(), sources);
     add_firmware_location(facts, driver.pbus_info);
     return facts;
 }
 
 // Only a recognised distribution is described; an edition or version the
-// release line does not name is null.
+// release line does not name is null.  A release file that is there but
+// cannot be read (no descriptor left, no permission) leaves the
+// distribution unknown, not unrecognised: null, and a warning that says so.
 json distribution_facts()
 {
     linux_distro_name_t name = unknown_distro;
     linux_distro_type_t edition = unknown_distro_type;
     int32_t version = 0;
-    if (detect_linux_distro(&name, &edition, &version, nullptr) != 0) {
+    release_file_failure failure;
+    int32_t rc = detect_linux_distro_checked(&name, &edition, &version, &failure);
+    if (failure.err == ENOMEM) {
+        TARVEX_MALLOC_FAILED();
+    }
+    if (failure.pfile != nullptr) {
+        TARVEX_MSG(stderr, "WARNING: could not read %s (errno=%d), distribution unknown, %s,%d\n", failure.pfile,
+                   failure.err);
+        return nullptr;
+    }
+    if (rc != 0) {
         return nullptr;
     }
     return {{"name", table_text(linux_distro_name, name)},
@@ -235,6 +282,19 @@ int take_document_descriptor()
     return fd;
 }
 
+// A descriptor in non-blocking mode (a pipe its reader set so) refuses
+// while a slow reader has not caught up: wait until it takes more.  False
+// when waiting itself failed, errno then poll's.
+bool await_writable(int fd)
+{
+    struct pollfd ready = {fd, POLLOUT, 0};
+    int rc;
+    do {
+        rc = poll(&ready, 1, -1);
+    } while (rc < 0 && errno == EINTR);
+    return rc > 0;
+}
+
 // Writes the whole text and closes the descriptor; false when any of it
 // failed (a full disk, a closed pipe, an error reported at close).
 bool write_document(unique_fd &out, const std::string &text)
@@ -247,6 +307,9 @@ bool write_document(unique_fd &out, const std::string &text)
     while (done < text.size()) {
         ssize_t written = write(out.get(), text.data() + done, text.size() - done);
         if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && await_writable(out.get())) {
             continue;
         }
         if (written < 0) {
@@ -263,9 +326,10 @@ json document(bool management_package, std::span<char *const> names)
     doc["schema_version"] = schema_version;
     doc["management_package"] = management_package;
     doc["distribution"] = distribution_facts();
+    address_sources sources;
     json interfaces = json::array();
     for (char *pif_name : names) {
-        interfaces.push_back(interface_facts(pif_name, management_package));
+        interfaces.push_back(interface_facts(pif_name, management_package, sources));
     }
     doc["interfaces"] = std::move(interfaces);
     return doc;
@@ -273,7 +337,7 @@ json document(bool management_package, std::span<char *const> names)
 
 int run()
 {
-    set_tool_search_path();
+    set_tool_environment();
     unique_fd out(take_document_descriptor());
     if (!out.valid()) {
         TARVEX_MSG(stderr, "ERROR: standard output is not open (errno=%d), %s,%d\n", errno);
@@ -323,6 +387,13 @@ int answer_arguments(int argc, char **argv)
     return 2;
 }
 
+// Every allocation that fails ends with the family's line, also where no
+// exception may pass (the document's destruction).
+void allocation_failed()
+{
+    TARVEX_MALLOC_FAILED();
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -330,6 +401,7 @@ int main(int argc, char **argv)
     if (argc > 1) {
         return answer_arguments(argc, argv);
     }
+    std::set_new_handler(allocation_failed);
     try {
         return run();
     } catch (const std::bad_alloc &) {

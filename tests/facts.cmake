@@ -29,3 +29,21 @@ add_test(NAME facts.arguments COMMAND sh -c [=[
 string(REPLACE "." "\\." facts_version "${PROJECT_VERSION}")
 set_tests_properties(facts.arguments PROPERTIES PASS_REGULAR_EXPRESSION
   "^tarvex-facts ${facts_version}\nrc=0\n1\nrc=0\n1\nrc=2\n$")
+
+# A slow reader of a non-blocking pipe gets the whole document (the fake host
+# of 1,000 interfaces makes it far larger than the pipe).
+add_test(NAME facts.nonblocking_stdout
+         COMMAND bash ${PROJECT_SOURCE_DIR}/tools/fakehost.sh ${CMAKE_CURRENT_SOURCE_DIR}/system/scenarios/many_interfaces.host
+                 -- /usr/bin/python3 ${CMAKE_CURRENT_SOURCE_DIR}/facts/slow_reader.py $<TARGET_FILE:tarvex-facts>)
+set_tests_properties(facts.nonblocking_stdout PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120
+  PASS_REGULAR_EXPRESSION "^status 0, [0-9]+ bytes, 1000 interfaces\n$")
+
+# Memory running out at any allocation ends with the family's line and abort.
+# (The sanitizers own malloc, so the shim cannot stand in for it there.)
+if(NOT TARVEX_SANITIZE)
+  add_library(tarvex_fail_alloc SHARED ${CMAKE_CURRENT_SOURCE_DIR}/support/fail_alloc.c)
+  add_test(NAME facts.out_of_memory
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/facts/out_of_memory.sh $<TARGET_FILE:tarvex-facts>
+                   $<TARGET_FILE:tarvex_fail_alloc>)
+  set_tests_properties(facts.out_of_memory PROPERTIES TIMEOUT 300)
+endif()

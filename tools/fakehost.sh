@@ -45,6 +45,8 @@ usage() {
 # --- The description, checked and collected ------------------------------
 
 veths=()        # "NAME PEER UP" triples, flattened
+tuns=()         # tun device names
+if_inet6=()     # lines of a fake /proc/net/if_inet6
 addrs=()        # "NAME ADDRESS/PREFIX" pairs, flattened
 lladdrs=()      # "NAME MAC" pairs, flattened
 netnames=()     # fake names for /sys/class/net
@@ -201,6 +203,12 @@ collect() {
         [[ ${#f[@]} -eq 2 || ${f[2]} == up ]] || fail "veth: third field is 'up'"
         veths+=("${f[0]}" "${f[1]}" "${f[2]:-}")
         ;;
+    tun)
+        hostdesc_fields "$rest" f
+        need_fields tun 1 1 "${#f[@]}"
+        tuns+=("${f[0]}")
+        ;;
+    if_inet6) if_inet6+=("$rest") ;;
     addr | lladdr)
         hostdesc_fields "$rest" f
         need_fields "$directive" 2 2 "${#f[@]}"
@@ -251,6 +259,16 @@ collect() {
         hostdesc_decode "$rest" caller_path
         has_caller_path=1
         ;;
+    caller_env)
+        [[ $rest == [!=]*=* ]] || fail "caller_env: wants NAME=VALUE"
+        local entry
+        hostdesc_decode "$rest" entry
+        caller_env+=("$entry")
+        ;;
+    shell)
+        [[ $rest == bash ]] || fail "shell: only bash"
+        shell_bash=1
+        ;;
     limit_nofile)
         [[ $rest =~ ^[0-9]+$ ]] || fail "limit_nofile: wants a number"
         nofile=$rest
@@ -293,6 +311,9 @@ build_interfaces() {
         ip link add "${veths[i]}" type veth peer name "${veths[i + 1]}" ||
             fail "cannot create veth pair ${veths[i]} ${veths[i + 1]}"
     done
+    for i in "${tuns[@]}"; do
+        ip tuntap add dev "$i" mode tun || fail "cannot create tun device $i"
+    done
     address_interfaces
     for ((i = 0; i < ${#veths[@]}; i += 3)); do
         if [[ ${veths[i + 2]} == up ]]; then
@@ -304,7 +325,7 @@ build_interfaces() {
     # The listing shows the fake names beside the namespace's real ones,
     # which keep their attributes.
     local dir=$ns/net name
-    local -a listed=(lo)
+    local -a listed=(lo "${tuns[@]}")
     for ((i = 0; i < ${#veths[@]}; i += 3)); do
         listed+=("${veths[i]}" "${veths[i + 1]}")
     done
@@ -443,6 +464,21 @@ build_etc() {
     mount -t overlay tarvex-etc -o "lowerdir=$layer:/etc" /etc || fail "cannot mount the overlay over /etc"
 }
 
+# /proc/net/if_inet6 with the description's lines.  Procfs takes no mount on
+# its files, so a tmpfs over /proc holds the file, and links to a /proc of
+# our own for everything else (self, sys, and the processes, among them
+# this shell, whose process the program becomes).
+build_proc() {
+    ((${#if_inet6[@]} > 0)) || return 0
+    local real=$ns/proc entry
+    { mkdir "$real" && mount -t proc tarvex-proc "$real"; } || fail "cannot mount $real"
+    mount -t tmpfs -o mode=0755 tarvex-proc-net /proc || fail "cannot mount a tmpfs over /proc"
+    for entry in "$real"/*; do
+        [[ ${entry##*/} == net ]] || ln -s "$entry" "/proc/${entry##*/}" || fail "cannot link /proc/${entry##*/}"
+    done
+    { mkdir /proc/net && printf '%b\n' "${if_inet6[@]}" >/proc/net/if_inet6; } || fail "cannot write /proc/net/if_inet6"
+}
+
 close_inherited_descriptors() {
     local entry fd
     for entry in "/proc/$BASHPID/fd"/*; do
@@ -467,6 +503,10 @@ inside() {
     build_firmware
     build_tools
     build_etc
+    # /bin/sh as it is on the distributions whose shell is bash.
+    if ((shell_bash)); then
+        mount --bind /bin/bash "$(readlink -f /bin/sh)" || fail "cannot make /bin/sh bash"
+    fi
     # A descriptor limit for the program alone: the only way the shell
     # cannot be started for a tool is that no pipe can be made.
     # Descriptors inherited from the test runner would count against it.
@@ -474,9 +514,11 @@ inside() {
         close_inherited_descriptors
         ulimit -n "$nofile" || fail "cannot limit descriptors to $nofile"
     fi
+    build_proc
     local -a environment=(TARVEX_FAKE_HOST="$host_copy" TARVEX_FAKE_DRIVER="$ns/nics")
     [[ -z $preload ]] || environment+=(LD_PRELOAD="$preload")
     ((has_caller_path == 0)) || environment+=(PATH="$caller_path")
+    environment+=("${caller_env[@]}")
     if [[ -n $caller_stdout ]]; then
         exec >"$caller_stdout" || fail "cannot open $caller_stdout for standard output"
     fi
@@ -489,6 +531,8 @@ preload=
 nofile=
 caller_path=
 has_caller_path=0
+caller_env=()
+shell_bash=0
 caller_stdout=
 tool_log=/dev/null
 inside_work=

@@ -3,11 +3,18 @@
 // a private mount namespace (run through in_private_namespace.sh --overlay /etc).
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "common_utilities.h"
+#include "host_queries.h"
 #include "host_test_support.h"
 
 namespace {
@@ -125,4 +132,30 @@ TEST_F(ReleaseFiles, NoDescriptorOutlivesAThousandDetections)
         ASSERT_EQ(detect().version, 10);
     }
     EXPECT_EQ(open_descriptors(), before);
+}
+
+// Without a descriptor left, the programs' check names the first file it
+// could not open (an absent one is no failure: the SUSE file read fine).
+TEST_F(ReleaseFiles, ACheckedDetectionNamesTheFileItCouldNotOpen)
+{
+    linux_distro_name_t name;
+    linux_distro_type_t type;
+    int32_t version;
+    release_file_failure failure;
+    write("/etc/SuSE-release", "SUSE Linux Enterprise Server 10\n");
+    EXPECT_EQ(detect_linux_distro_checked(&name, &type, &version, &failure), 0);
+    EXPECT_EQ(failure.pfile, nullptr);
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    struct rlimit low = {64, saved.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    std::vector<int> taken;
+    for (int fd; (fd = dup(STDERR_FILENO)) >= 0;) {
+        taken.push_back(fd);
+    }
+    EXPECT_EQ(detect_linux_distro_checked(&name, &type, &version, &failure), 1);
+    std::for_each(taken.begin(), taken.end(), close);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+    EXPECT_STREQ(failure.pfile, "/etc/redhat-release");
+    EXPECT_EQ(failure.err, EMFILE);
 }

@@ -322,19 +322,24 @@ TEST_F(ScriptedSeams, NoDescriptorOutlivesAThousandMacQueries)
     EXPECT_EQ(open_descriptors(), before);
 }
 
-TEST_F(ScriptedSeams, InterfaceListingOutOfMemoryIsFatalOtherFailuresListNothing)
+TEST_F(ScriptedSeams, InterfaceListingOutOfMemoryIsFatalOtherFailuresAreReported)
 {
     char **ppif = nullptr;
     int32_t count = -1;
     script::scandir_errno = ENOMEM;
     EXPECT_DEATH(get_interface_list(&ppif, nullptr, &count),
                  "^ERROR: malloc failed \\(errno=12\\), common_utilities_net.cpp,[0-9]+\n$");
-    script::scandir_errno = EACCES;
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(get_interface_list(&ppif, nullptr, &count), 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    EXPECT_EQ(ppif, nullptr);
-    EXPECT_EQ(count, 0);
+    for (int err : {EACCES, EMFILE, ENFILE, ENOENT}) {
+        script::scandir_errno = err;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(get_interface_list(&ppif, nullptr, &count), 1);
+        std::string line = testing::internal::GetCapturedStderr();
+        std::string want = "ERROR: could not list /sys/class/net (errno=" + std::to_string(err) + "), ";
+        EXPECT_EQ(line.rfind(want + "common_utilities_net.cpp,", 0), 0U) << line;
+        EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1) << line;
+        EXPECT_EQ(ppif, nullptr);
+        EXPECT_EQ(count, 0);
+    }
 }
 
 // A line whose 32-character address column inet_pton refuses: the message on
