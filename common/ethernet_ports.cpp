@@ -5,6 +5,9 @@
 #include <cstddef>
 #include <cstdio>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "char_class.h"
 #include "common_utilities.h"
 #include "platform.h"
@@ -19,7 +22,8 @@ bool is_ethernet_link_type(std::string_view type_text)
 }
 
 // The attribute is a short decimal number; a longer text is no type 1.  A
-// name too long for the kernel's field names no interface.
+// name too long for the kernel's field names no interface.  One read: this
+// runs for every interface of the host.
 static bool ethernet_link(const char *pif_name)
 {
     char path[64];
@@ -28,13 +32,13 @@ static bool ethernet_link(const char *pif_name)
     }
     // Fits: the directory, a name of at most 15 bytes and "/type".
     (void)std::snprintf(path, sizeof(path), "%s/%s/type", sys_class_net, pif_name);
-    unique_file file(std::fopen(path, "re"));
-    if (!file) {
+    unique_fd file(open(path, O_RDONLY | O_CLOEXEC));
+    if (!file.valid()) {
         return false;
     }
     char text[8];
-    size_t length = std::fread(text, 1, sizeof(text), file.get());
-    return is_ethernet_link_type(std::string_view(text, length));
+    ssize_t length = read(file.get(), text, sizeof(text));
+    return length > 0 && is_ethernet_link_type(std::string_view(text, static_cast<size_t>(length)));
 }
 
 // Bus address
