@@ -262,14 +262,21 @@ static void add_hotplug_slot(const char *pname)
     }
 }
 
-static void load_hotplug_slots()
+// Hands each entry name of pdir, in byte order, to padd; a directory that
+// cannot be listed has none.
+static void for_each_entry(const char *pdir, void (*padd)(const char *pname))
 {
     struct dirent **ppentries = nullptr;
-    int count = scandir(pci_slots_dir, &ppentries, nullptr, byte_order);
+    int count = scandir(pdir, &ppentries, nullptr, byte_order);
     for (int i = 0; i < count; i++) {
-        add_hotplug_slot(ppentries[i]->d_name);
+        padd(ppentries[i]->d_name);
     }
     free_dir_listing(ppentries, count);
+}
+
+static void load_hotplug_slots()
+{
+    for_each_entry(pci_slots_dir, add_hotplug_slot);
 }
 
 // The PCI functions
@@ -299,12 +306,7 @@ static void add_pci_function(const char *pname)
 
 static void load_pci_functions()
 {
-    struct dirent **ppentries = nullptr;
-    int count = scandir(pci_devices_dir, &ppentries, nullptr, byte_order);
-    for (int i = 0; i < count; i++) {
-        add_pci_function(ppentries[i]->d_name);
-    }
-    free_dir_listing(ppentries, count);
+    for_each_entry(pci_devices_dir, add_pci_function);
     std::sort(pci_functions.pentries, pci_functions.pentries + pci_functions.count,
               [](const pci_function_entry &a, const pci_function_entry &b) { return location_before(a.at, b.at); });
 }

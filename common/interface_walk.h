@@ -7,26 +7,54 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <span>
 
 #include "common_utilities.h"
+#include "ethernet_ports.h"
 
 // get_ethtool_info on fd, a datagram socket the caller holds for many
-// interfaces; with fd -1, get_ethtool_info itself.
+// interfaces (one socket a run rather than one an interface); with fd -1,
+// get_ethtool_info itself.
 int32_t get_ethtool_info_on(int fd, char *pif_name, ethtool_info *pet_info);
 
-// The interfaces both programs describe: those whose kernel name contains
-// "eth", in the listing's order.  Owns the listing's name block.
+// Which interfaces a program describes: the report those whose kernel name
+// contains "eth"; tarvex-facts those and every other Ethernet port of a PCI
+// adapter, whatever its name (eno1, ens3f0), each probed once.
+enum class interface_choice { eth_names, ethernet_ports };
+
+// The chosen interfaces, in the listing's order (byte order of names).  Owns
+// the listing's name block.
 struct interface_selection {
     static inline char eth_pattern[] = "eth";
     char **ppif = nullptr;
     int32_t if_count = 0;
     int32_t rc;  // get_interface_list's result; 0: the names are listed
-    interface_selection() : rc(get_interface_list(&ppif, eth_pattern, &if_count)) {}
+    explicit interface_selection(interface_choice choice = interface_choice::eth_names)
+        : rc(get_interface_list(&ppif, choice == interface_choice::eth_names ? eth_pattern : nullptr, &if_count))
+    {
+        if (rc == 0 && choice == interface_choice::ethernet_ports) {
+            keep_ethernet_ports();
+        }
+    }
     interface_selection(const interface_selection &) = delete;
     interface_selection &operator=(const interface_selection &) = delete;
     ~interface_selection() { std::free(ppif); }
     [[nodiscard]] std::span<char *const> names() const { return {ppif, static_cast<size_t>(if_count)}; }
+
+private:
+    // Drops, in place, the names that are neither "eth" names nor Ethernet
+    // ports of a PCI adapter; the names stay in the block, in order.
+    void keep_ethernet_ports()
+    {
+        int32_t kept = 0;
+        for (int32_t i = 0; i < if_count; i++) {
+            if (std::strstr(ppif[i], eth_pattern) != nullptr || is_pci_ethernet_port(ppif[i])) {
+                ppif[kept++] = ppif[i];
+            }
+        }
+        if_count = kept;
+    }
 };
 
 // The four identifiers the catalogue is keyed by.

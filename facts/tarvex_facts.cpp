@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 // tarvex-facts: everything the tarvex library knows about this server's
 // Ethernet interfaces, as one JSON document on standard output, for scripts,
-// fleet automation and Ansible's local facts.  Interfaces are chosen and
-// queried as the report does, plus the host queries the report leaves out
-// (addresses, administrative state, factory MAC address, distribution).
+// fleet automation and Ansible's local facts.  Interfaces are queried as the
+// report does, plus the host queries the report leaves out (addresses,
+// administrative state, factory MAC address, the firmware's slot and onboard
+// identity, distribution); they are the report's interfaces plus every other
+// Ethernet port of a PCI adapter, whatever its name.
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -15,6 +17,7 @@
 #include <new>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -67,6 +70,21 @@ struct address_record {
                                       sources.ipv6.readable, sources.ipv4.lookup());
     }
     ~address_record() { free_dynamic_interface_info(&info); }
+};
+
+// Owner of the library's firmware location record.
+struct firmware_record {
+    firmware_location_t location{};
+    int32_t rc = 1;
+    firmware_record(const firmware_record &) = delete;
+    firmware_record &operator=(const firmware_record &) = delete;
+    explicit firmware_record(char *pbus_info)
+    {
+        if (pbus_info != nullptr) {
+            rc = get_firmware_location(pbus_info, &location);
+        }
+    }
+    ~firmware_record() { free_firmware_location_members(&location); }
 };
 
 // Values: what the library could not obtain is null, never "" or -1.
@@ -183,6 +201,24 @@ void add_host_state(json &facts, char *pif_name, bool catalogued, const address_
     facts["ipv6"] = ipv6_facts(pif_name, addresses.info);
 }
 
+// Where the firmware says the PCI function sits: its slot (SMBIOS or
+// hotplug) and port within it, and the board's own index and label.  They
+// stand beside the management tools' slot and port, never replace them.
+void add_firmware_location(json &facts, char *pbus_info)
+{
+    firmware_record record(pbus_info);
+    const firmware_location_t &location = record.location;
+    bool slotted = record.rc == 0 && location.slot_source != firmware_slot_none && location.pslot_name != nullptr;
+    facts["firmware_slot"] = slotted ? json{{"name", location.pslot_name},
+                                            {"port", number_or_null(location.slot_port)},
+                                            {"source", table_text(firmware_slot_source_text, location.slot_source)}}
+                                     : json(nullptr);
+    bool onboard = record.rc == 0 && (location.onboard_index >= 0 || location.ponboard_label != nullptr);
+    facts["onboard"] = onboard ? json{{"index", number_or_null(location.onboard_index)},
+                                      {"label", text_or_null(location.ponboard_label)}}
+                               : json(nullptr);
+}
+
 json interface_facts(char *pif_name, bool management_package, const address_sources &sources)
 {
     json facts;
@@ -196,6 +232,7 @@ json interface_facts(char *pif_name, bool management_package, const address_sour
     facts["link"] = table_text(link_status_text, driver.link_status);
     add_hardware(facts, hardware);
     add_host_state(facts, pif_name, hardware.catalogued(), sources);
+    add_firmware_location(facts, driver.pbus_info);
     return facts;
 }
 
@@ -313,7 +350,7 @@ int run()
         return 1;
     }
     bool management_package = tolmar_installed() != 0;
-    interface_selection selection;
+    interface_selection selection(interface_choice::ethernet_ports);
     if (selection.rc != 0) {
         TARVEX_MSG(stderr, "ERROR: get_interface_list failed RC = %d, %s,%d\n", selection.rc);
         return 1;
@@ -329,6 +366,33 @@ int run()
     return 0;
 }
 
+// Answers for automation that checks what is deployed, without querying
+// anything: no tool starts because someone asked for help.
+constexpr const char *usage_text = "Usage: tarvex-facts [--help | --version]\n"
+                                   "Prints what the tarvex library knows about this server's Ethernet\n"
+                                   "interfaces as one JSON document on standard output.\n"
+                                   "See the manual page tarvex-facts(8).\n";
+
+int print_and_exit_status(FILE *pstream, const char *ptext, int status)
+{
+    bool written = std::fputs(ptext, pstream) >= 0;
+    written = std::fflush(pstream) == 0 && written;
+    return written ? status : 1;
+}
+
+int answer_arguments(int argc, char **argv)
+{
+    std::string_view argument = argv[1];
+    if (argc == 2 && argument == "--version") {
+        return print_and_exit_status(stdout, "tarvex-facts " TARVEX_VERSION "\n", 0);
+    }
+    if (argc == 2 && argument == "--help") {
+        return print_and_exit_status(stdout, usage_text, 0);
+    }
+    print_and_exit_status(stderr, usage_text, 2);
+    return 2;
+}
+
 // Every allocation that fails ends with the family's line, also where no
 // exception may pass (the document's destruction).
 void allocation_failed()
@@ -338,8 +402,11 @@ void allocation_failed()
 
 } // namespace
 
-int main()
+int main(int argc, char **argv)
 {
+    if (argc > 1) {
+        return answer_arguments(argc, argv);
+    }
     std::set_new_handler(allocation_failed);
     try {
         return run();

@@ -17,6 +17,19 @@ add_test(NAME facts.stdout_closed COMMAND sh -c "\"$1\" >&-; echo \"rc=$?\" >&2"
 set_tests_properties(facts.stdout_closed PROPERTIES PASS_REGULAR_EXPRESSION
   "^ERROR: standard output is not open \\(errno=9\\), tarvex_facts.cpp,[0-9]+\nrc=1\n$")
 
+# --version and --help answer at once with status 0; any other argument gets
+# the usage on standard error and status 2, nothing on standard output.
+add_test(NAME facts.arguments COMMAND sh -c [=[
+"$1" --version; echo "rc=$?"
+"$1" --help | grep -c "tarvex-facts(8)"
+"$1" --help >/dev/null; echo "rc=$?"
+"$1" --version --help 2>&1 >/dev/null | grep -c "^Usage: tarvex-facts"
+"$1" -v 2>/dev/null; echo "rc=$?"
+]=] sh $<TARGET_FILE:tarvex-facts>)
+string(REPLACE "." "\\." facts_version "${PROJECT_VERSION}")
+set_tests_properties(facts.arguments PROPERTIES PASS_REGULAR_EXPRESSION
+  "^tarvex-facts ${facts_version}\nrc=0\n1\nrc=0\n1\nrc=2\n$")
+
 # A slow reader of a non-blocking pipe gets the whole document (the fake host
 # of 1,000 interfaces makes it far larger than the pipe).
 add_test(NAME facts.nonblocking_stdout

@@ -58,3 +58,7 @@ set_tests_properties(system.real_host PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 60)
 add_test(NAME system.demo COMMAND bash ${PROJECT_SOURCE_DIR}/tools/demo.sh ${CMAKE_BINARY_DIR})
 set_tests_properties(system.demo PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120
   PASS_REGULAR_EXPRESSION "eth3  2       2       4       1        KV2150 Dual Port Gigabit PCI Express Serv\n")
+
+# The fake hosts' SMBIOS tables as dmidecode reads them back.
+add_test(NAME system.smbios_tables COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/system/smbios_tables.sh ${PROJECT_SOURCE_DIR})
+set_tests_properties(system.smbios_tables PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)

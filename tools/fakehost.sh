@@ -7,7 +7,9 @@
 #
 # In the namespace: a fresh sysfs (so /sys/class/net lists the namespace's own
 # interfaces), the description's veth pairs, its fake interface names bound
-# over /sys/class/net, its PCI tree over /sys/bus/pci/devices, the management
+# over /sys/class/net, its PCI tree over /sys/bus/pci/devices (each function
+# a link into a tree of bridges, as the kernel shows them), its hotplug slots
+# over /sys/bus/pci/slots, its SMBIOS table under /sys/firmware, the management
 # tool stand-ins at their install paths (a tmpfs over /opt, a read-only
 # overlay over /sbin's directory), and optional /etc files (read-only
 # overlay).  COMMAND then runs with $TARVEX_FAKE_HOST naming the description,
@@ -48,7 +50,11 @@ if_inet6=()     # lines of a fake /proc/net/if_inet6
 addrs=()        # "NAME ADDRESS/PREFIX" pairs, flattened
 lladdrs=()      # "NAME MAC" pairs, flattened
 netnames=()     # fake names for /sys/class/net
+declare -A net_types=() # fake name -> its link type attribute
 pci_dirs=()     # PCI function directories
+declare -A pci_parent=() # PCI function -> the bridge above it
+slots=()        # hotplug slot "NAME ADDRESS" pairs, flattened
+smbios=''       # the SMBIOS structure table, as printf %b escapes
 pci_files=()    # "ADDR/FILE" paths and their contents, parallel arrays
 pci_contents=()
 tools=()        # "TOOL PLACE MODE KIND" quadruples, flattened
@@ -71,7 +77,8 @@ add_pci_value() {
     key=${setting%%=*}
     value=${setting#*=}
     case $key in
-    vendor | device | subsystem_vendor | subsystem_device | class) ;;
+    vendor | device | subsystem_vendor | subsystem_device | class | index | acpi_index) ;;
+    parent) pci_parent[$addr]=$value; return ;;
     *) fail "pci $addr: unknown attribute $key" ;;
     esac
     pci_files+=("$addr/$key")
@@ -102,6 +109,64 @@ collect_pci_attr() {
     # printf %b output may hold any bytes: keep the raw text, decode on write.
     pci_contents+=("$text")
     pci_raw["$addr/$file"]=1
+}
+
+# --- The SMBIOS table, as escapes for printf %b ----------------------------
+
+smbios_bytes() {
+    local byte
+    for byte in "$@"; do
+        smbios+=$(printf '\\x%02x' "$((byte))")
+    done
+}
+
+smbios_word() {
+    smbios_bytes "$(($1 & 0xff))" "$(($1 >> 8 & 0xff))"
+}
+
+# A System Slots structure (type 9) from the fields dmidecode shows, in the
+# order of the firmware samples: handle, length (decimal, as dmidecode prints
+# it), slot type, width, usage, length class, characteristics 1 and 2 (hex),
+# slot ID, bus address (segment:bus:device.function, or "-" for none), then
+# the designation as text (blanks at its ends as escapes).  Fields beyond
+# the length are cut; beyond 0x11 they are zero.
+collect_smbios_slot() {
+    local -a f
+    local designation
+    read -r -a f <<<"$1"
+    ((${#f[@]} >= 10)) || fail "smbios_slot: wants HANDLE LENGTH TYPE WIDTH USAGE SLOTLENGTH CHAR1 CHAR2 ID ADDRESS [DESIGNATION]"
+    read -r _ _ _ _ _ _ _ _ _ _ designation <<<"$1"
+    hostdesc_decode "$designation" designation
+    local length=$((10#${f[1]})) segment=0xffff bus=0xff devfn=0xff id=${f[8]/#-/0}
+    if [[ ${f[9]} != - ]]; then
+        [[ ${f[9]} =~ ^([0-9a-f]{4}):([0-9a-f]{2}):([0-9a-f]{2})\.([0-7])$ ]] ||
+            fail "smbios_slot: bad address ${f[9]}"
+        segment=0x${BASH_REMATCH[1]} bus=0x${BASH_REMATCH[2]}
+        devfn=$((0x${BASH_REMATCH[3]} << 3 | BASH_REMATCH[4]))
+    fi
+    ((length >= 4 && length <= 255)) || fail "smbios_slot: bad length ${f[1]}"
+    local saved=$smbios
+    smbios=
+    smbios_bytes 9 "$length"
+    smbios_word "${f[0]}"
+    smbios_bytes "$((${#designation} > 0))" "0x${f[2]}" "0x${f[3]}" "0x${f[4]}" "0x${f[5]}"
+    smbios_word "$id"
+    smbios_bytes "0x${f[6]}" "0x${f[7]}"
+    smbios_word "$segment"
+    smbios_bytes "$bus" "$devfn"
+    local i
+    for ((i = 17; i < length; i++)); do
+        smbios_bytes 0
+    done
+    local structure=${smbios:0:length*4}
+    smbios=$saved$structure
+    local c
+    for ((i = 0; i < ${#designation}; i++)); do
+        printf -v c '%d' "'${designation:i:1}"
+        smbios_bytes "$((c & 0xff))"
+    done
+    ((${#designation} == 0)) || smbios_bytes 0
+    smbios_bytes 0
 }
 
 collect_tool() {
@@ -153,10 +218,21 @@ collect() {
         ;;
     netname)
         hostdesc_fields "$rest" f
-        need_fields netname 1 1 "${#f[@]}"
+        need_fields netname 1 2 "${#f[@]}"
         [[ ${f[0]} != */* && ${f[0]} != . && ${f[0]} != .. ]] || fail "netname: not a file name: ${f[0]}"
         netnames+=("${f[0]}")
+        if ((${#f[@]} == 2)); then
+            [[ ${f[1]} =~ ^type=[0-9]+$ ]] || fail "netname: second field is type=NUMBER"
+            net_types[${f[0]}]=${f[1]#type=}
+        fi
         ;;
+    pci_slot)
+        hostdesc_fields "$rest" f
+        need_fields pci_slot 2 2 "${#f[@]}"
+        [[ ${f[0]} != */* && ${f[0]} != . && ${f[0]} != .. ]] || fail "pci_slot: not a file name: ${f[0]}"
+        slots+=("${f[@]}")
+        ;;
+    smbios_slot) collect_smbios_slot "$rest" ;;
     nic)
         # The settings are the driver stand-in's; checked there when it loads.
         hostdesc_fields "$rest" f
@@ -246,24 +322,45 @@ build_interfaces() {
         fi
     done
     ((${#netnames[@]} > 0)) || return 0
-    # The listing shows the fake names beside the namespace's real ones.
+    # The listing shows the fake names beside the namespace's real ones,
+    # which keep their attributes.
     local dir=$ns/net name
     local -a listed=(lo "${tuns[@]}")
     for ((i = 0; i < ${#veths[@]}; i += 3)); do
         listed+=("${veths[i]}" "${veths[i + 1]}")
     done
     mkdir "$dir" || fail "cannot create $dir"
-    for name in "${listed[@]}" "${netnames[@]}"; do
+    for name in "${listed[@]}"; do
+        ln -s -- "$(readlink -f "/sys/class/net/$name")" "$dir/$name" || fail "cannot list $name"
+    done
+    for name in "${netnames[@]}"; do
         mkdir -p -- "$dir/$name" || fail "cannot create fake name $name"
+        [[ -z ${net_types[$name]:-} ]] || echo "${net_types[$name]}" >"$dir/$name/type" ||
+            fail "cannot give $name a type"
     done
     mount --bind "$dir" /sys/class/net || fail "cannot bind fake names over /sys/class/net"
 }
 
+# A function's directory in the tree: below its parent's, the topmost below
+# a host bridge directory named after its domain and bus.
+pci_tree_path() {
+    local node=$1 below=$1 hops=0
+    while [[ -n ${pci_parent[$node]:-} ]]; do
+        node=${pci_parent[$node]}
+        below=$node/$below
+        ((++hops < 64)) || fail "pci $1: its parents form a loop"
+    done
+    local top=${node%:*}
+    printf -v "$2" '%s' "$ns/pci/pci${top:0:7}/$below"
+}
+
 build_pci_tree() {
-    local root=/sys/bus/pci/devices i path
+    local root=/sys/bus/pci/devices i path addr
     mount -t tmpfs -o mode=0755 tarvex-pci "$root" || fail "cannot mount the PCI tree"
-    for i in "${!pci_dirs[@]}"; do
-        mkdir -p -- "$root/${pci_dirs[i]}" || fail "cannot create PCI function ${pci_dirs[i]}"
+    for addr in "${pci_dirs[@]}"; do
+        [[ ! -L $root/$addr ]] || continue
+        pci_tree_path "$addr" path
+        { mkdir -p -- "$path" && ln -s -- "$path" "$root/$addr"; } || fail "cannot create PCI function $addr"
     done
     for i in "${!pci_files[@]}"; do
         path=$root/${pci_files[i]}
@@ -295,6 +392,37 @@ EOF
 hide_in_layer() {
     local layer=$1 name=$2
     { mkdir -p "$(dirname "$layer/$name")" && mknod "$layer/$name" c 0 0; } || fail "cannot hide $name"
+}
+
+# Always replaced, so the real machine's slots and firmware never show.
+build_firmware() {
+    local slot_root=/sys/bus/pci/slots i
+    mount -t tmpfs -o mode=0755 tarvex-slots "$slot_root" || fail "cannot mount $slot_root"
+    for ((i = 0; i < ${#slots[@]}; i += 2)); do
+        { mkdir -- "$slot_root/${slots[i]}" && echo "${slots[i + 1]}" >"$slot_root/${slots[i]}/address"; } ||
+            fail "cannot create slot ${slots[i]}"
+    done
+    mount -t tmpfs -o mode=0755 tarvex-firmware /sys/firmware || fail "cannot mount /sys/firmware"
+    [[ -n $smbios ]] || return 0
+    local tables=/sys/firmware/dmi/tables
+    smbios_bytes 127 4 0xff 0xfe 0 0 # end of table
+    { mkdir -p "$tables" && printf '%b' "$smbios" >"$tables/DMI"; } || fail "cannot write the SMBIOS table"
+    write_entry_point "$tables" "$(stat -c %s "$tables/DMI")"
+}
+
+# The 64-bit entry point of SMBIOS 3.0, which the kernel shows beside the
+# table; the table itself is the file DMI.
+write_entry_point() {
+    local size=$2 sum=0 byte
+    local -a point=(0x5f 0x53 0x4d 0x33 0x5f 0 0x18 3 0 0 1 0
+        $((size & 0xff)) $((size >> 8 & 0xff)) $((size >> 16 & 0xff)) $((size >> 24)) 0 0 0 0 0 0 0 0)
+    for byte in "${point[@]}"; do
+        ((sum += byte))
+    done
+    point[5]=$(((256 - sum % 256) % 256))
+    smbios=
+    smbios_bytes "${point[@]}"
+    printf '%b' "$smbios" >"$1/smbios_entry_point" || fail "cannot write the SMBIOS entry point"
 }
 
 build_tools() {
@@ -372,6 +500,7 @@ inside() {
     mount -t sysfs tarvex-sysfs /sys || fail "cannot mount sysfs"
     build_interfaces
     build_pci_tree
+    build_firmware
     build_tools
     build_etc
     # /bin/sh as it is on the distributions whose shell is bash.

@@ -20,7 +20,7 @@ asan_runtime=$(ldd "$facts" | awk '/libasan/ { print $3 }')
 [[ -z $asan_runtime ]] || preload="$asan_runtime $driver"
 
 "$facts" >"$work/this_machine.json" 2>/dev/null || { echo "FAIL: tarvex-facts failed on this machine"; exit 1; }
-for host in "$source_dir/tools/demo.host" "$source_dir"/tests/system/scenarios/{odd_names,bus_addresses,catalogue,unobtained_values}.host; do
+for host in "$source_dir/tools/demo.host" "$source_dir"/tests/system/scenarios/{odd_names,bus_addresses,catalogue,firmware,predictable_names,unobtained_values}.host; do
     name=$(basename "$host" .host)
     bash "$source_dir/tools/fakehost.sh" --preload "$preload" "$host" -- "$facts" >"$work/$name.json" 2>"$work/err"
     rc=$?
@@ -48,11 +48,14 @@ for path in sys.argv[2:]:
     for error in errors:
         print(f"FAIL: {path}: {list(error.absolute_path)}: {error.message}")
     failed = failed or bool(errors)
-    if document["interfaces"]:
+    for key, value in (("slot", "3"), ("firmware_slot", {"name": "1", "port": 0, "source": "smbios"}),
+                       ("onboard", {"index": None, "label": None})):
+        if not document["interfaces"]:
+            break
         wrong = copy.deepcopy(document)
-        wrong["interfaces"][0]["slot"] = "3"
+        wrong["interfaces"][0][key] = value
         if validator.is_valid(wrong):
-            print(f"FAIL: the schema accepts a slot given as text ({path})")
+            print(f"FAIL: the schema accepts {key} {value} ({path})")
             failed = True
     print(f"{'checked' if not errors else 'invalid'}: {path.rsplit('/', 1)[-1]}, "
           f"{len(document['interfaces'])} interfaces")

@@ -6,6 +6,9 @@
 #   NAME.stderr   standard error, line by line (absent: must be empty)
 #   NAME.rc       exit status (absent: 0)
 #   NAME.toollog  the management tool runs, one line each (absent: not checked)
+#   NAME.jq       a jq filter: standard output is compared as it prints it,
+#                 one compact line per value, so an expected output holds
+#                 only what the scenario is about
 # Diagnostics end with "file,line"; each cited line is checked to be a
 # diagnostic of that source file, then written as "file,<line>", which is how
 # the expected files spell it.
@@ -49,6 +52,12 @@ rc=$?
 if ((rc == 77)) && grep -q '^fakehost: SKIP' "$work/stderr"; then
     cat "$work/stderr"
     exit 77
+fi
+
+if [[ -f $expected.jq ]]; then
+    command -v jq >/dev/null || { echo "SKIP: needs jq to compare $expected.stdout"; exit 77; }
+    jq -c -f "$expected.jq" "$work/stdout" >"$work/stdout.jq" || echo "(standard output is no JSON)" >"$work/stdout.jq"
+    mv "$work/stdout.jq" "$work/stdout"
 fi
 
 failed=0

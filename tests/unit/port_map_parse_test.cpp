@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Parsers of the inventory and port map listings, of interface bus
-// addresses and of PCI entry names.
+// addresses and of PCI entry names; which links are Ethernet ports of a PCI
+// adapter.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <string_view>
 #include <tuple>
 
+#include "ethernet_ports.h"
 #include "port_map_parse.h"
 
 using namespace std::string_view_literals;
@@ -112,6 +114,28 @@ TEST(PciEntryName, NeedsAllFourFields)
     EXPECT_EQ(address.bus, 0xffU);
     for (std::string_view name : {"."sv, ".."sv, "pci0000:00"sv, "0b:00.1"sv, "0000:0b:00"sv, ""sv, "0000:0b:00.x"sv}) {
         EXPECT_FALSE(parse_pci_entry_name(name, &address)) << name;
+    }
+}
+
+// What tarvex-facts lists beyond "eth" names: type 1 links whose driver
+// names a PCI function, as the kernel writes it.
+TEST(PciEthernetPort, TypeOneAndTheKernelsPciName)
+{
+    const std::pair<std::string_view, bool> types[] = {
+        {"1\n", true}, {"1", true}, {"32\n", false}, {"772\n", false}, {"65534\n", false},
+        {"11\n", false}, {"1 \n", false}, {"", false},
+    };
+    for (const auto &[text, ethernet] : types) {
+        EXPECT_EQ(is_ethernet_link_type(text), ethernet) << text;
+    }
+    const std::pair<std::string_view, bool> buses[] = {
+        {"0000:0b:00.0", true},  {"0000:3B:1F.7", true},   {"10000:00:02.0", true}, {"0000:0b:00.8", false},
+        {"0b:00.0", false},      {"000:0b:00.0", false},   {"0000:0b:00.0 ", false}, {"0000:0b:0.0", false},
+        {"N/A", false},          {"tun", false},           {"", false},             {"usb-0000:00:14.0-2", false},
+        {"0000:00:14.0-2", false}, {"virtio0", false},     {"000000000:00:00.0", false},
+    };
+    for (const auto &[text, pci] : buses) {
+        EXPECT_EQ(is_pci_bus_address(text), pci) << text;
     }
 }
 

@@ -1,0 +1,1 @@
+.interfaces[] | [.name, .bus_address, .firmware_slot, .onboard]
