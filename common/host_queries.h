@@ -7,7 +7,8 @@
 #define TARVEX_HOST_QUERIES_H
 
 #include <cstdint>
-#include <string>
+#include <deque>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -91,27 +92,34 @@ private:
 
 // One reading of /proc/net/if_inet6 for a program that asks about many
 // interfaces: each interface's first line, by name.  (Here, not in the
-// library, which needs no C++ runtime.)
+// library, which needs no C++ runtime.)  The lines are kept in a deque,
+// whose elements stay in place, and keyed by views of their names.
 struct if_inet6_table {
     bool readable = false;
-    std::unordered_map<std::string, host_query::if_inet6_entry> first_lines;
+    std::deque<host_query::if_inet6_entry> lines;
+    std::unordered_map<std::string_view, const host_query::if_inet6_entry *> first_lines;
 
-    static if_inet6_table read()
-    {
-        if_inet6_table table;
-        table.readable = scan_if_inet6(
-            [](const host_query::if_inet6_entry *pentry, void *pcontext) {
-                static_cast<if_inet6_table *>(pcontext)->first_lines.try_emplace(pentry->if_name, *pentry);
-                return false;
-            },
-            &table);
-        return table;
-    }
+    // Read once the containers are made.
+    if_inet6_table() { readable = scan_if_inet6(take, this); }
+    // The keys refer to the table's own lines.
+    if_inet6_table(const if_inet6_table &) = delete;
+    if_inet6_table &operator=(const if_inet6_table &) = delete;
 
     [[nodiscard]] const host_query::if_inet6_entry *first_line(const char *pif_name) const
     {
         auto found = first_lines.find(pif_name);
-        return found == first_lines.end() ? nullptr : &found->second;
+        return found == first_lines.end() ? nullptr : found->second;
+    }
+
+private:
+    static bool take(const host_query::if_inet6_entry *pentry, void *pcontext)
+    {
+        auto *ptable = static_cast<if_inet6_table *>(pcontext);
+        if (!ptable->first_lines.contains(pentry->if_name)) {
+            const host_query::if_inet6_entry &kept = ptable->lines.emplace_back(*pentry);
+            ptable->first_lines.emplace(kept.if_name, &kept);
+        }
+        return false;
     }
 };
 

@@ -99,20 +99,39 @@ std::array<char, 40> format_ipv6_full(const char (&address)[33])
     return text;
 }
 
+// Both are formatted by hand: tarvex-facts formats them for every
+// interface, and printf's machinery cost more than the rest of the work.
 std::array<char, 16> format_ipv4(const std::array<uint8_t, 4> &bytes)
 {
-    std::array<char, 16> text{};
     // Four bytes of at most three digits and three dots: 15 characters.
-    (void)std::snprintf(text.data(), text.size(), "%d.%d.%d.%d", bytes[0], bytes[1], bytes[2], bytes[3]);
+    std::array<char, 16> text{};
+    size_t at = 0;
+    for (size_t i = 0; i < bytes.size(); i++) {
+        if (i > 0) {
+            text[at++] = '.';
+        }
+        unsigned value = bytes[i];
+        if (value >= 100) {
+            text[at++] = static_cast<char>('0' + value / 100);
+        }
+        if (value >= 10) {
+            text[at++] = static_cast<char>('0' + value / 10 % 10);
+        }
+        text[at++] = static_cast<char>('0' + value % 10);
+    }
     return text;
 }
 
 std::array<char, 18> format_mac(const std::array<uint8_t, 6> &bytes)
 {
-    std::array<char, 18> text{};
     // Six bytes of two digits and five colons: 17 characters.
-    (void)std::snprintf(text.data(), text.size(), "%.2X:%.2X:%.2X:%.2X:%.02X:%.2X", bytes[0], bytes[1], bytes[2],
-                        bytes[3], bytes[4], bytes[5]);
+    constexpr char digits[] = "0123456789ABCDEF";
+    std::array<char, 18> text{};
+    for (size_t i = 0; i < bytes.size(); i++) {
+        text[i * 3] = digits[bytes[i] >> 4];
+        text[i * 3 + 1] = digits[bytes[i] & 0xF];
+        text[i * 3 + 2] = i + 1 < bytes.size() ? ':' : '\0';
+    }
     return text;
 }
 

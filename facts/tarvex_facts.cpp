@@ -54,7 +54,7 @@ using heap_text = std::unique_ptr<char, free_deleter>;
 struct address_sources {
     unique_fd raw_socket{open_interface_query_socket()};
     unique_fd ethtool_socket{socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)};
-    if_inet6_table ipv6 = if_inet6_table::read();
+    if_inet6_table ipv6;
     ipv4_table ipv4{raw_socket.valid()};
 };
 
