@@ -273,22 +273,19 @@ static void fill_dumped_ipv4(const ipv4_lookup &lookup, int32_t index, const cha
     pif->pbroadcast = allocate_text(host_query::format_ipv4(paddress->broadcast).data(), ipv4_text_size);
 }
 
-// query_addresses with the IPv4 fields from an address dump, for the
-// interface of this index (from its IPv6 line; -1: ask the kernel).  A
-// failure to get the index other than a missing interface falls back to the
-// IPv4 ioctls.
-static int32_t query_dumped_addresses(int fd, const char *pif_name, int32_t index, const ipv4_lookup &lookup,
+// query_addresses with the IPv4 fields from an address dump: only the
+// interface's index is asked for (the kernel's own, not the IPv6 list's,
+// which may be older); a failure to get it other than a missing interface
+// falls back to the IPv4 ioctls.
+static int32_t query_dumped_addresses(int fd, const char *pif_name, const ipv4_lookup &lookup,
                                       dynamic_interface_info_t *pif)
 {
     struct ifreq ifr;
-    if (index < 0) {
-        prepare_ifreq(&ifr, pif_name);
-        if (tarvex_interface_ioctl(fd, SIOCGIFINDEX, &ifr) != 0) {
-            return errno == ENODEV ? 0 : query_addresses(fd, pif_name, pif);
-        }
-        index = ifr.ifr_ifindex;
+    prepare_ifreq(&ifr, pif_name);
+    if (tarvex_interface_ioctl(fd, SIOCGIFINDEX, &ifr) != 0) {
+        return errno == ENODEV ? 0 : query_addresses(fd, pif_name, pif);
     }
-    fill_dumped_ipv4(lookup, index, pif_name, pif);
+    fill_dumped_ipv4(lookup, ifr.ifr_ifindex, pif_name, pif);
     prepare_ifreq(&ifr, pif_name);
     return query_hardware_address(fd, &ifr, pif_name, pif) ? 1 : 0;
 }
@@ -322,14 +319,8 @@ int32_t get_dynamic_interface_info_on(int raw_fd, char *pif_name, dynamic_interf
     if (raw_fd < 0) {
         return -1;
     }
-    int32_t rc = 0;
-    if (pipv4 == nullptr) {
-        rc = query_addresses(raw_fd, pif_name, pif);
-    } else {
-        int32_t index = pfirst_line != nullptr && pfirst_line->if_index <= INT32_MAX
-                            ? static_cast<int32_t>(pfirst_line->if_index) : -1;
-        rc = query_dumped_addresses(raw_fd, pif_name, index, *pipv4, pif);
-    }
+    int32_t rc = pipv4 != nullptr ? query_dumped_addresses(raw_fd, pif_name, *pipv4, pif)
+                                   : query_addresses(raw_fd, pif_name, pif);
     pif->if_status = query_interface_status(raw_fd, pif_name);
     int32_t ipv6_result = -1;
     if (ipv6_readable) {
