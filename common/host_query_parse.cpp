@@ -144,7 +144,8 @@ namespace {
 struct attribute_reader {
     std::span<const uint8_t> rest;
 
-    // False at the end or at an attribute that does not fit.
+    // False at the end or at an attribute that does not fit (rest then
+    // holds it).
     bool next(uint16_t *ptype, std::span<const uint8_t> *ppayload)
     {
         struct rtattr header;
@@ -188,15 +189,16 @@ std::array<uint8_t, 4> netmask_of(uint8_t prefix_length)
             static_cast<uint8_t>(bits)};
 }
 
-void take_address(std::span<const uint8_t> body, void (*ptake)(const ipv4_message *, void *), void *pcontext)
+// False for a message that does not hold what it says it holds.
+bool take_address(std::span<const uint8_t> body, void (*ptake)(const ipv4_message *, void *), void *pcontext)
 {
     struct ifaddrmsg header;
     if (body.size() < sizeof(header)) {
-        return;
+        return false;
     }
     std::memcpy(&header, body.data(), sizeof(header));
     if (header.ifa_family != AF_INET) {
-        return;
+        return true;
     }
     ipv4_message address{.index = static_cast<int32_t>(header.ifa_index), .label = "", .local = {},
                          .netmask = netmask_of(header.ifa_prefixlen), .broadcast = {}};
@@ -213,7 +215,11 @@ void take_address(std::span<const uint8_t> body, void (*ptake)(const ipv4_messag
             copy_ipv4(payload, &address.broadcast);
         }
     }
+    if (!attributes.rest.empty()) {
+        return false;
+    }
     ptake(&address, pcontext);
+    return true;
 }
 
 }  // namespace
@@ -235,8 +241,8 @@ dump_progress parse_address_batch(std::span<const uint8_t> bytes,
             return dump_progress::done;
         }
         std::span<const uint8_t> body = bytes.subspan(sizeof(header), header.nlmsg_len - sizeof(header));
-        if (header.nlmsg_type == RTM_NEWADDR) {
-            take_address(body, ptake, pcontext);
+        if (header.nlmsg_type == RTM_NEWADDR && !take_address(body, ptake, pcontext)) {
+            return dump_progress::failed;
         }
         bytes = bytes.subspan(std::min<size_t>(NLMSG_ALIGN(header.nlmsg_len), bytes.size()));
     }

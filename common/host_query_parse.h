@@ -64,8 +64,9 @@ enum class dump_progress { more, done, failed };
 
 // Parses one batch of an address dump's reply and hands each IPv4 address
 // to ptake; other messages are skipped.  done after NLMSG_DONE; failed on
-// an error message, an interrupted (inconsistent) dump or a message that
-// does not fit the batch; more otherwise.  Never reads outside the bytes.
+// an error message, an interrupted (inconsistent) dump, a message that does
+// not fit the batch or an address message whose attributes do not fit it;
+// more otherwise.  Never reads outside the bytes.
 dump_progress parse_address_batch(std::span<const uint8_t> bytes,
                                   void (*ptake)(const ipv4_message *paddress, void *pcontext), void *pcontext);
 
