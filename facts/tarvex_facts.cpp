@@ -246,6 +246,8 @@ void add_firmware_location(json &facts, char *pbus_info)
 
 // name, driver ... onboard: the layout's members of an interface.
 constexpr size_t interface_members = 19;
+// About what one interface's object takes in the text, with its addresses.
+constexpr size_t bytes_per_interface = 800;
 
 json interface_facts(char *pif_name, bool management_package, const address_sources &sources)
 {
@@ -354,19 +356,55 @@ bool write_document(unique_fd &out, const std::string &text)
     return close(out.release()) == 0 || errno == EINTR;
 }
 
-json document(bool management_package, std::span<char *const> names)
+// Pretty-printed as the whole document prints it; names may hold any bytes:
+// invalid UTF-8 becomes U+FFFD.
+std::string pretty_text(const json &value)
 {
-    json doc;
-    doc["schema_version"] = schema_version;
-    doc["management_package"] = management_package;
-    doc["distribution"] = distribution_facts();
-    address_sources sources;
-    json interfaces = json::array();
-    for (char *pif_name : names) {
-        interfaces.push_back(interface_facts(pif_name, management_package, sources));
+    return value.dump(2, ' ', false, json::error_handler_t::replace);
+}
+
+// One interface's text as it stands in the document's array: two levels
+// in.  The serialiser writes no raw line break inside a value (a string's
+// is escaped), so indenting every line is exact.
+void append_array_member(std::string &text, const std::string &member)
+{
+    constexpr std::string_view indent = "    ";
+    std::string_view rest = member;
+    for (size_t end = rest.find('\n'); end != std::string_view::npos; end = rest.find('\n')) {
+        text += indent;
+        text += rest.substr(0, end + 1);
+        rest.remove_prefix(end + 1);
     }
-    doc["interfaces"] = std::move(interfaces);
-    return doc;
+    text += indent;
+    text += rest;
+}
+
+// The document's text, one interface at a time: each interface's object is
+// printed as soon as it is made and released with it, so a run holds the
+// text and one interface's facts rather than the tree of thousands (whose
+// building, paging in and release cost more than the queries).  The text
+// is what printing the whole tree gives, byte for byte.
+std::string document_text(bool management_package, std::span<char *const> names)
+{
+    json doc = object_with_room(4);
+    put(doc, "schema_version", schema_version);
+    put(doc, "management_package", management_package);
+    put(doc, "distribution", distribution_facts());
+    put(doc, "interfaces", json::array());
+    constexpr std::string_view empty_tail = "[]\n}";
+    std::string text = pretty_text(doc);
+    if (names.empty() || !text.ends_with(empty_tail)) {
+        return text + '\n';
+    }
+    text.resize(text.size() - empty_tail.size());
+    text.reserve(text.size() + names.size() * bytes_per_interface);
+    text += "[\n";
+    address_sources sources;
+    for (size_t i = 0; i < names.size(); i++) {
+        append_array_member(text, pretty_text(interface_facts(names[i], management_package, sources)));
+        text += i + 1 < names.size() ? ",\n" : "\n  ]\n}\n";
+    }
+    return text;
 }
 
 int run()
@@ -383,10 +421,7 @@ int run()
         TARVEX_MSG(stderr, "ERROR: get_interface_list failed RC = %d, %s,%d\n", selection.rc);
         return 1;
     }
-    // Names may hold any bytes: invalid UTF-8 becomes U+FFFD.
-    std::string text = document(management_package, selection.names())
-                           .dump(2, ' ', false, json::error_handler_t::replace);
-    text += '\n';
+    std::string text = document_text(management_package, selection.names());
     if (!write_document(out, text)) {
         TARVEX_MSG(stderr, "ERROR: could not write the document to standard output (errno=%d), %s,%d\n", errno);
         return 1;
