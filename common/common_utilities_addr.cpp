@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Interface addresses and administrative state: IPv4 and MAC values from
-// interface ioctls on a raw socket (or, for a program that asks about many
-// interfaces, the same values from two routing-message dumps), the first
-// IPv6 address from the kernel's /proc/net/if_inet6.
+// interface ioctls on a raw socket (for a program that asks about many
+// interfaces, the IPv4 values from one routing-message dump instead), the
+// first IPv6 address from the kernel's /proc/net/if_inet6.
 #include <array>
 #include <cerrno>
 #include <cstdlib>

@@ -100,7 +100,7 @@ std::array<char, 40> format_ipv6_full(const char (&address)[33])
 }
 
 // Both are formatted by hand: tarvex-facts formats them for every
-// interface, and printf's machinery cost more than the rest of the work.
+// interface, where printf's machinery showed in its profile.
 std::array<char, 16> format_ipv4(const std::array<uint8_t, 4> &bytes)
 {
     // Four bytes of at most three digits and three dots: 15 characters.
