@@ -5,13 +5,14 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <memory>
 
 #include <sys/socket.h>
 
 #include "diag.h"
 
 // A dump batch fills at most 32 KiB; a larger one is refused, not cut.
-static constexpr size_t batch_size = 64 * 1024;
+static constexpr size_t batch_size = size_t{64} * 1024;
 
 namespace {
 struct free_deleter {
