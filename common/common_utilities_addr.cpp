@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Interface addresses and administrative state: IPv4 and MAC values from
-// interface ioctls on a raw socket, the first IPv6 address from the kernel's
-// /proc/net/if_inet6.
+// interface ioctls on a raw socket (for a program that asks about many
+// interfaces, the IPv4 values from one routing-message dump instead), the
+// first IPv6 address from the kernel's /proc/net/if_inet6.
 #include <array>
 #include <cerrno>
 #include <cstdlib>
@@ -9,6 +10,8 @@
 #include <string_view>
 
 #include <arpa/inet.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
 #include <linux/sockios.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -58,11 +61,14 @@ int open_interface_query_socket()
 }
 
 // The texts are formatted addresses of at most 39 characters; every field
-// size above is larger, so the copy is never cut.
+// size above is larger, so the copy is never cut (and is cut, not
+// overrun, if one ever were).
 static char *allocate_text(const char *ptext, size_t size)
 {
     char *pcopy = static_cast<char *>(TARVEX_MALLOC(size));
-    (void)std::snprintf(pcopy, size, "%s", ptext);
+    size_t length = strnlen(ptext, size - 1);
+    std::memcpy(pcopy, ptext, length);
+    pcopy[length] = '\0';
     return pcopy;
 }
 
@@ -254,6 +260,36 @@ static int32_t query_addresses(int fd, const char *pif_name, dynamic_interface_i
     return reported ? 1 : 0;
 }
 
+// The IPv4 fields from an address dump, for the interface of this index.
+static void fill_dumped_ipv4(const ipv4_lookup &lookup, int32_t index, const char *pif_name,
+                             dynamic_interface_info_t *pif)
+{
+    const host_query::ipv4_message *paddress = lookup.pfind(index, pif_name, lookup.pcontext);
+    if (paddress == nullptr) {
+        return;
+    }
+    pif->pip_addr = allocate_text(host_query::format_ipv4(paddress->local).data(), ipv4_text_size);
+    pif->pnetmask = allocate_text(host_query::format_ipv4(paddress->netmask).data(), ipv4_text_size);
+    pif->pbroadcast = allocate_text(host_query::format_ipv4(paddress->broadcast).data(), ipv4_text_size);
+}
+
+// query_addresses with the IPv4 fields from an address dump: only the
+// interface's index is asked for (the kernel's own, not the IPv6 list's,
+// which may be older); a failure to get it other than a missing interface
+// falls back to the IPv4 ioctls.
+static int32_t query_dumped_addresses(int fd, const char *pif_name, const ipv4_lookup &lookup,
+                                      dynamic_interface_info_t *pif)
+{
+    struct ifreq ifr;
+    prepare_ifreq(&ifr, pif_name);
+    if (tarvex_interface_ioctl(fd, SIOCGIFINDEX, &ifr) != 0) {
+        return errno == ENODEV ? 0 : query_addresses(fd, pif_name, pif);
+    }
+    fill_dumped_ipv4(lookup, ifr.ifr_ifindex, pif_name, pif);
+    prepare_ifreq(&ifr, pif_name);
+    return query_hardware_address(fd, &ifr, pif_name, pif) ? 1 : 0;
+}
+
 // A failed IPv6 query makes the whole query's result 1.
 int32_t get_dynamic_interface_info(char *pif_name, dynamic_interface_info_t *pif)
 {
@@ -274,7 +310,8 @@ int32_t get_dynamic_interface_info(char *pif_name, dynamic_interface_info_t *pif
 }
 
 int32_t get_dynamic_interface_info_on(int raw_fd, char *pif_name, dynamic_interface_info_t *pif,
-                                      const host_query::if_inet6_entry *pfirst_line, bool ipv6_readable)
+                                      const host_query::if_inet6_entry *pfirst_line, bool ipv6_readable,
+                                      const ipv4_lookup *pipv4)
 {
     if (!start_record(pif_name, pif)) {
         return 1;
@@ -282,13 +319,55 @@ int32_t get_dynamic_interface_info_on(int raw_fd, char *pif_name, dynamic_interf
     if (raw_fd < 0) {
         return -1;
     }
-    int32_t rc = query_addresses(raw_fd, pif_name, pif);
+    int32_t rc = pipv4 != nullptr ? query_dumped_addresses(raw_fd, pif_name, *pipv4, pif)
+                                   : query_addresses(raw_fd, pif_name, pif);
     pif->if_status = query_interface_status(raw_fd, pif_name);
     int32_t ipv6_result = -1;
     if (ipv6_readable) {
         ipv6_result = pfirst_line == nullptr ? 0 : fill_ipv6(*pfirst_line, pif_name, pif);
     }
     return ipv6_result != 0 ? 1 : rc;
+}
+
+// The IPv4 address dump
+namespace {
+struct address_dump_request {
+    struct nlmsghdr header;
+    struct ifaddrmsg body;
+};
+
+struct batch_consumer {
+    void (*ptake)(const host_query::ipv4_message *paddress, void *pcontext);
+    void *pcontext;
+};
+}  // namespace
+
+static int take_batch(const uint8_t *pbatch, size_t size, void *pcontext)
+{
+    const auto *pconsumer = static_cast<const batch_consumer *>(pcontext);
+    switch (host_query::parse_address_batch({pbatch, size}, pconsumer->ptake, pconsumer->pcontext)) {
+    case host_query::dump_progress::more:
+        return 0;
+    case host_query::dump_progress::done:
+        return 1;
+    case host_query::dump_progress::failed:
+        break;
+    }
+    return -1;
+}
+
+bool dump_ipv4_addresses(void (*ptake)(const host_query::ipv4_message *paddress, void *pcontext), void *pcontext)
+{
+    unique_fd sock(socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
+    if (!sock.valid()) {
+        return false;
+    }
+    address_dump_request request{};
+    request.header = {.nlmsg_len = sizeof(request), .nlmsg_type = RTM_GETADDR,
+                      .nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP, .nlmsg_seq = 1, .nlmsg_pid = 0};
+    request.body.ifa_family = AF_INET;
+    batch_consumer consumer = {ptake, pcontext};
+    return tarvex_route_dump(sock.get(), &request, sizeof(request), take_batch, &consumer) == 0;
 }
 
 // Releasing a record

@@ -145,6 +145,23 @@ int32_t get_ethtool_info(char *pif_name, ethtool_info *pet_info)
     return 0;
 }
 
+int32_t get_ethtool_info_on(int fd, char *pif_name, ethtool_info *pet_info)
+{
+    if (fd < 0) {
+        return get_ethtool_info(pif_name, pet_info);
+    }
+    std::memset(pet_info, 0, sizeof(*pet_info));
+    pet_info->link_status = link_unknown;
+    if (!fits_ifname(pif_name)) {
+        return 1;
+    }
+    struct ifreq ifr;
+    prepare_ifreq(&ifr, pif_name);
+    query_driver_info(fd, ifr, pif_name, pet_info);
+    query_link_state(fd, ifr, pif_name, pet_info);
+    return 0;
+}
+
 static void free_and_clear(char **pptext)
 {
     std::free(*pptext);

@@ -7,8 +7,10 @@
 #define TARVEX_HOST_QUERIES_H
 
 #include <cstdint>
-#include <string>
+#include <deque>
+#include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "common_utilities.h"
 #include "host_query_parse.h"
@@ -20,38 +22,104 @@ bool scan_if_inet6(bool (*ptake)(const host_query::if_inet6_entry *pentry, void 
 // The raw socket of the address queries (needs CAP_NET_RAW); -1 without.
 int open_interface_query_socket();
 
+// The IPv4 address the address ioctls would answer from, for the
+// interface of this index and name; null when none would.
+struct ipv4_lookup {
+    const host_query::ipv4_message *(*pfind)(int32_t index, const char *pif_name, const void *pcontext);
+    const void *pcontext;
+};
+
 // get_dynamic_interface_info for a program that asks about many interfaces:
 // on raw_fd, a socket of open_interface_query_socket that the caller holds
 // for all of them (-1: none could be opened), and with the IPv6 address
 // taken from a reading of /proc/net/if_inet6 made before: pfirst_line is
 // the interface's first line there (null: none), ipv6_readable false when
-// the file could not be opened.  The same record, messages and result.
+// the file could not be opened.  With pipv4, the IPv4 address, netmask and
+// broadcast address come from an address dump made before (ipv4_table)
+// instead of three ioctls.  The same record, messages and result.
 int32_t get_dynamic_interface_info_on(int raw_fd, char *pif_name, dynamic_interface_info_t *pif,
-                                      const host_query::if_inet6_entry *pfirst_line, bool ipv6_readable);
+                                      const host_query::if_inet6_entry *pfirst_line, bool ipv6_readable,
+                                      const ipv4_lookup *pipv4 = nullptr);
+
+// Hands every IPv4 address of one rtnetlink address dump, in the kernel's
+// order, to ptake.  false when the dump failed.
+bool dump_ipv4_addresses(void (*ptake)(const host_query::ipv4_message *paddress, void *pcontext), void *pcontext);
+
+// Every interface's IPv4 addresses, by interface index, from one address
+// dump: three ioctls per interface under the kernel's global routing lock
+// made a run slow and contended.  Made only when wanted.
+struct ipv4_table {
+    bool readable = false;
+    std::unordered_map<int32_t, std::vector<host_query::ipv4_message>> by_index;
+
+    explicit ipv4_table(bool wanted)
+    {
+        if (wanted) {
+            readable = dump_ipv4_addresses(
+                [](const host_query::ipv4_message *paddress, void *pcontext) {
+                    static_cast<ipv4_table *>(pcontext)->by_index[paddress->index].push_back(*paddress);
+                },
+                this);
+        }
+    }
+    // The lookup refers to the table itself.
+    ipv4_table(const ipv4_table &) = delete;
+    ipv4_table &operator=(const ipv4_table &) = delete;
+
+    // The lookup for get_dynamic_interface_info_on; null when the dump
+    // failed (the ioctls are asked then).
+    [[nodiscard]] const ipv4_lookup *lookup() const { return readable ? &lookup_ : nullptr; }
+
+private:
+    ipv4_lookup lookup_{find, this};
+
+    static const host_query::ipv4_message *find(int32_t index, const char *pif_name, const void *pcontext)
+    {
+        const auto *ptable = static_cast<const ipv4_table *>(pcontext);
+        auto found = ptable->by_index.find(index);
+        if (found == ptable->by_index.end()) {
+            return nullptr;
+        }
+        const host_query::ipv4_message *pchosen = nullptr;
+        for (const host_query::ipv4_message &address : found->second) {
+            if (host_query::answers_address_ioctls(address, pif_name, pchosen)) {
+                pchosen = &address;
+            }
+        }
+        return pchosen;
+    }
+};
 
 // One reading of /proc/net/if_inet6 for a program that asks about many
 // interfaces: each interface's first line, by name.  (Here, not in the
-// library, which needs no C++ runtime.)
+// library, which needs no C++ runtime.)  The lines are kept in a deque,
+// whose elements stay in place, and keyed by views of their names.
 struct if_inet6_table {
     bool readable = false;
-    std::unordered_map<std::string, host_query::if_inet6_entry> first_lines;
+    std::deque<host_query::if_inet6_entry> lines;
+    std::unordered_map<std::string_view, const host_query::if_inet6_entry *> first_lines;
 
-    static if_inet6_table read()
-    {
-        if_inet6_table table;
-        table.readable = scan_if_inet6(
-            [](const host_query::if_inet6_entry *pentry, void *pcontext) {
-                static_cast<if_inet6_table *>(pcontext)->first_lines.try_emplace(pentry->if_name, *pentry);
-                return false;
-            },
-            &table);
-        return table;
-    }
+    // Read once the containers are made.
+    if_inet6_table() { readable = scan_if_inet6(take, this); }
+    // The keys refer to the table's own lines.
+    if_inet6_table(const if_inet6_table &) = delete;
+    if_inet6_table &operator=(const if_inet6_table &) = delete;
 
     [[nodiscard]] const host_query::if_inet6_entry *first_line(const char *pif_name) const
     {
         auto found = first_lines.find(pif_name);
-        return found == first_lines.end() ? nullptr : &found->second;
+        return found == first_lines.end() ? nullptr : found->second;
+    }
+
+private:
+    static bool take(const host_query::if_inet6_entry *pentry, void *pcontext)
+    {
+        auto *ptable = static_cast<if_inet6_table *>(pcontext);
+        if (!ptable->first_lines.contains(pentry->if_name)) {
+            const host_query::if_inet6_entry &kept = ptable->lines.emplace_back(*pentry);
+            ptable->first_lines.emplace(kept.if_name, &kept);
+        }
+        return false;
     }
 };
 

@@ -6,6 +6,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <sys/socket.h>
+
 #include "char_class.h"
 #include "number_scan.h"
 
@@ -95,21 +99,163 @@ std::array<char, 40> format_ipv6_full(const char (&address)[33])
     return text;
 }
 
+// Both are formatted by hand: tarvex-facts formats them for every
+// interface, where printf's machinery showed in its profile.
 std::array<char, 16> format_ipv4(const std::array<uint8_t, 4> &bytes)
 {
-    std::array<char, 16> text{};
     // Four bytes of at most three digits and three dots: 15 characters.
-    (void)std::snprintf(text.data(), text.size(), "%d.%d.%d.%d", bytes[0], bytes[1], bytes[2], bytes[3]);
+    std::array<char, 16> text{};
+    size_t at = 0;
+    for (size_t i = 0; i < bytes.size(); i++) {
+        if (i > 0) {
+            text[at++] = '.';
+        }
+        unsigned value = bytes[i];
+        if (value >= 100) {
+            text[at++] = static_cast<char>('0' + value / 100);
+        }
+        if (value >= 10) {
+            text[at++] = static_cast<char>('0' + value / 10 % 10);
+        }
+        text[at++] = static_cast<char>('0' + value % 10);
+    }
     return text;
 }
 
 std::array<char, 18> format_mac(const std::array<uint8_t, 6> &bytes)
 {
-    std::array<char, 18> text{};
     // Six bytes of two digits and five colons: 17 characters.
-    (void)std::snprintf(text.data(), text.size(), "%.2X:%.2X:%.2X:%.2X:%.02X:%.2X", bytes[0], bytes[1], bytes[2],
-                        bytes[3], bytes[4], bytes[5]);
+    constexpr char digits[] = "0123456789ABCDEF";
+    std::array<char, 18> text{};
+    for (size_t i = 0; i < bytes.size(); i++) {
+        text[i * 3] = digits[bytes[i] >> 4];
+        text[i * 3 + 1] = digits[bytes[i] & 0xF];
+        text[i * 3 + 2] = i + 1 < bytes.size() ? ':' : '\0';
+    }
     return text;
+}
+
+// IPv4 addresses from the kernel's routing messages
+// Every header and attribute is copied out before use: the batch's bytes
+// carry no alignment promise.
+namespace {
+
+// The attributes after a message's fixed part, one at a time.
+struct attribute_reader {
+    std::span<const uint8_t> rest;
+
+    // False at the end or at an attribute that does not fit (rest then
+    // holds it).
+    bool next(uint16_t *ptype, std::span<const uint8_t> *ppayload)
+    {
+        struct rtattr header;
+        if (rest.size() < sizeof(header)) {
+            return false;
+        }
+        std::memcpy(&header, rest.data(), sizeof(header));
+        if (header.rta_len < sizeof(header) || header.rta_len > rest.size()) {
+            return false;
+        }
+        *ptype = header.rta_type & NLA_TYPE_MASK;
+        *ppayload = rest.subspan(sizeof(header), header.rta_len - sizeof(header));
+        rest = rest.subspan(std::min<size_t>(RTA_ALIGN(header.rta_len), rest.size()));
+        return true;
+    }
+};
+
+// A name attribute: at most 16 characters, up to its terminator.
+template <size_t N> void copy_name(std::span<const uint8_t> payload, char (&name)[N])
+{
+    size_t length = 0;
+    while (length < payload.size() && length < N - 1 && payload[length] != 0) {
+        name[length] = static_cast<char>(payload[length]);
+        length++;
+    }
+    name[length] = '\0';
+}
+
+// A whole IPv4 address; shorter payloads leave 0.0.0.0.
+void copy_ipv4(std::span<const uint8_t> payload, std::array<uint8_t, 4> *pbytes)
+{
+    if (payload.size() >= pbytes->size()) {
+        std::memcpy(pbytes->data(), payload.data(), pbytes->size());
+    }
+}
+
+std::array<uint8_t, 4> netmask_of(uint8_t prefix_length)
+{
+    uint32_t bits = prefix_length == 0 ? 0 : UINT32_MAX << (32 - std::min<uint8_t>(prefix_length, 32));
+    return {static_cast<uint8_t>(bits >> 24), static_cast<uint8_t>(bits >> 16), static_cast<uint8_t>(bits >> 8),
+            static_cast<uint8_t>(bits)};
+}
+
+// False for a message that does not hold what it says it holds.
+bool take_address(std::span<const uint8_t> body, void (*ptake)(const ipv4_message *, void *), void *pcontext)
+{
+    struct ifaddrmsg header;
+    if (body.size() < sizeof(header)) {
+        return false;
+    }
+    std::memcpy(&header, body.data(), sizeof(header));
+    if (header.ifa_family != AF_INET) {
+        return true;
+    }
+    ipv4_message address{.index = static_cast<int32_t>(header.ifa_index), .label = "", .local = {},
+                         .netmask = netmask_of(header.ifa_prefixlen), .broadcast = {}};
+    // The fixed part is a whole multiple of the alignment.
+    attribute_reader attributes{body.subspan(sizeof(header))};
+    uint16_t type;
+    std::span<const uint8_t> payload;
+    while (attributes.next(&type, &payload)) {
+        if (type == IFA_LABEL) {
+            copy_name(payload, address.label);
+        } else if (type == IFA_LOCAL) {
+            copy_ipv4(payload, &address.local);
+        } else if (type == IFA_BROADCAST) {
+            copy_ipv4(payload, &address.broadcast);
+        }
+    }
+    if (!attributes.rest.empty()) {
+        return false;
+    }
+    ptake(&address, pcontext);
+    return true;
+}
+
+}  // namespace
+
+dump_progress parse_address_batch(std::span<const uint8_t> bytes,
+                                  void (*ptake)(const ipv4_message *paddress, void *pcontext), void *pcontext)
+{
+    while (!bytes.empty()) {
+        struct nlmsghdr header;
+        if (bytes.size() < sizeof(header)) {
+            return dump_progress::failed;
+        }
+        std::memcpy(&header, bytes.data(), sizeof(header));
+        if (header.nlmsg_len < sizeof(header) || header.nlmsg_len > bytes.size() ||
+            (header.nlmsg_flags & NLM_F_DUMP_INTR) != 0 || header.nlmsg_type == NLMSG_ERROR) {
+            return dump_progress::failed;
+        }
+        if (header.nlmsg_type == NLMSG_DONE) {
+            return dump_progress::done;
+        }
+        std::span<const uint8_t> body = bytes.subspan(sizeof(header), header.nlmsg_len - sizeof(header));
+        if (header.nlmsg_type == RTM_NEWADDR && !take_address(body, ptake, pcontext)) {
+            return dump_progress::failed;
+        }
+        bytes = bytes.subspan(std::min<size_t>(NLMSG_ALIGN(header.nlmsg_len), bytes.size()));
+    }
+    return dump_progress::more;
+}
+
+bool answers_address_ioctls(const ipv4_message &address, const char *pif_name, const ipv4_message *pchosen)
+{
+    if (std::strcmp(address.label, pif_name) != 0) {
+        return false;
+    }
+    constexpr std::array<uint8_t, 4> unspecified{};
+    return pchosen == nullptr || (pchosen->local != unspecified && address.local == unspecified);
 }
 
 // Permanent MAC address

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "common_structs.h"
@@ -45,6 +46,36 @@ std::array<char, 16> format_ipv4(const std::array<uint8_t, 4> &bytes);
 
 // Six pairs of upper-case hexadecimal digits joined by ':'.
 std::array<char, 18> format_mac(const std::array<uint8_t, 6> &bytes);
+
+// IPv4 addresses from the kernel's routing messages
+
+// One IPv4 address of an address dump (RTM_NEWADDR), with what
+// SIOCGIFADDR, SIOCGIFNETMASK and SIOCGIFBRDADDR give for it: 0.0.0.0
+// where the message has no such value (no broadcast address).
+struct ipv4_message {
+    int32_t index;
+    char label[17];  // IFA_LABEL; "" when absent
+    std::array<uint8_t, 4> local;
+    std::array<uint8_t, 4> netmask;  // from the prefix length
+    std::array<uint8_t, 4> broadcast;
+};
+
+enum class dump_progress { more, done, failed };
+
+// Parses one batch of an address dump's reply and hands each IPv4 address
+// to ptake; other messages are skipped.  done after NLMSG_DONE; failed on
+// an error message, an interrupted (inconsistent) dump, a message that does
+// not fit the batch or an address message whose attributes do not fit it;
+// more otherwise.  Never reads outside the bytes.
+dump_progress parse_address_batch(std::span<const uint8_t> bytes,
+                                  void (*ptake)(const ipv4_message *paddress, void *pcontext), void *pcontext);
+
+// The address ioctls of an interface answer from the first address in its
+// list whose label is the interface's name; as they are asked with the
+// address 0.0.0.0, one labelled so whose local address is 0.0.0.0 comes
+// first.  True when address, met after *pchosen (null: none yet), takes its
+// place.
+bool answers_address_ioctls(const ipv4_message &address, const char *pif_name, const ipv4_message *pchosen);
 
 // Permanent MAC address
 

@@ -13,6 +13,11 @@
 #include "common_utilities.h"
 #include "ethernet_ports.h"
 
+// get_ethtool_info on fd, a datagram socket the caller holds for many
+// interfaces (one socket a run rather than one an interface); with fd -1,
+// get_ethtool_info itself.
+int32_t get_ethtool_info_on(int fd, char *pif_name, ethtool_info *pet_info);
+
 // Which interfaces a program describes: the report those whose kernel name
 // contains "eth"; tarvex-facts those and every other Ethernet port of a PCI
 // adapter, whatever its name (eno1, ens3f0), each probed once.
@@ -80,9 +85,9 @@ struct interface_hardware {
     nic_hw_db_t *pmodel = nullptr;
     port_place place;
 
-    interface_hardware(char *pif_name, bool slot_lookup)
+    interface_hardware(char *pif_name, bool slot_lookup, int ethtool_fd = -1)
     {
-        get_ethtool_info(pif_name, &driver);
+        get_ethtool_info_on(ethtool_fd, pif_name, &driver);
         pci_rc = get_pci_info(driver.pbus_info, &pci.vendor, &pci.device, &pci.subsystem_vendor, &pci.subsystem_device);
         if (pci_rc != 0) {
             return;

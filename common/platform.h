@@ -20,6 +20,12 @@ extern "C" {
 int tarvex_ethtool_request(int fd, struct ifreq *pifr);
 // Any other interface ioctl (SIOCGIFFLAGS, SIOCGIFADDR, ...).
 int tarvex_interface_ioctl(int fd, unsigned long request, struct ifreq *pifr);
+// One rtnetlink dump on fd, a NETLINK_ROUTE socket: sends the request, then
+// hands each batch of the reply to ptake, which gives 0 to read on, 1 when
+// the dump is complete and -1 when it failed.  0 for a complete dump, -1
+// otherwise.
+int tarvex_route_dump(int fd, const void *prequest, size_t request_size,
+                      int (*ptake)(const uint8_t *pbatch, size_t size, void *pcontext), void *pcontext);
 }
 
 struct file_closer {

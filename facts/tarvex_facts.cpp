@@ -20,6 +20,7 @@
 #include <string_view>
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -46,10 +47,15 @@ using heap_text = std::unique_ptr<char, free_deleter>;
 
 // What the address queries of every interface share, made once per run:
 // asking for each interface anew (a socket, a reading of the kernel's IPv6
-// address list) made the run grow with the square of their number.
+// address list) made the run grow with the square of their number, and
+// the IPv4 ioctls, under the kernel's global routing lock, made it slow.
+// The raw socket stays the privilege the addresses need: without it the
+// address dump (which needs none) is not made and the addresses stay null.
 struct address_sources {
     unique_fd raw_socket{open_interface_query_socket()};
-    if_inet6_table ipv6 = if_inet6_table::read();
+    unique_fd ethtool_socket{socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)};
+    if_inet6_table ipv6;
+    ipv4_table ipv4{raw_socket.valid()};
 };
 
 // Owner of the library's address record, released with the library's own
@@ -61,7 +67,7 @@ struct address_record {
     address_record(char *pif_name, const address_sources &sources)
     {
         get_dynamic_interface_info_on(sources.raw_socket.get(), pif_name, &info, sources.ipv6.first_line(pif_name),
-                                      sources.ipv6.readable);
+                                      sources.ipv6.readable, sources.ipv4.lookup());
     }
     ~address_record() { free_dynamic_interface_info(&info); }
 };
@@ -80,6 +86,22 @@ struct firmware_record {
     }
     ~firmware_record() { free_firmware_location_members(&location); }
 };
+
+// Objects are built member by member in the documented order, each key
+// once: appending skips the search through every earlier member that
+// ordered_json's operator[] makes, and the room is made once.  With a
+// thousand interfaces, building the document cost more than querying.
+json object_with_room(size_t members)
+{
+    json object = json::object();
+    object.get_ref<json::object_t &>().reserve(members);
+    return object;
+}
+
+void put(json &object, const char *pkey, json value)
+{
+    object.get_ref<json::object_t &>().emplace_back(pkey, std::move(value));
+}
 
 // Values: what the library could not obtain is null, never "" or -1.
 json text_or_null(const char *ptext)
@@ -122,16 +144,20 @@ void add_hardware(json &facts, const interface_hardware &hardware)
 {
     const pci_identity &pci = hardware.pci;
     bool identified = hardware.pci_rc == 0;
-    facts["pci"] = identified ? json{{"vendor", pci_id(pci.vendor)},
-                                     {"device", pci_id(pci.device)},
-                                     {"subsystem_vendor", pci_id(pci.subsystem_vendor)},
-                                     {"subsystem_device", pci_id(pci.subsystem_device)}}
-                              : json(nullptr);
-    facts["model"] = hardware.catalogued() ? text_or_null(hardware.pmodel->inf_name) : json(nullptr);
-    facts["slot"] = number_or_null(hardware.place.slot);
-    facts["port"] = number_or_null(hardware.place.port);
-    facts["bay"] = number_or_null(hardware.place.bay);
-    facts["bay_port"] = number_or_null(hardware.place.bay_port);
+    json ids(nullptr);
+    if (identified) {
+        ids = object_with_room(4);
+        put(ids, "vendor", pci_id(pci.vendor));
+        put(ids, "device", pci_id(pci.device));
+        put(ids, "subsystem_vendor", pci_id(pci.subsystem_vendor));
+        put(ids, "subsystem_device", pci_id(pci.subsystem_device));
+    }
+    put(facts, "pci", std::move(ids));
+    put(facts, "model", hardware.catalogued() ? text_or_null(hardware.pmodel->inf_name) : json(nullptr));
+    put(facts, "slot", number_or_null(hardware.place.slot));
+    put(facts, "port", number_or_null(hardware.place.port));
+    put(facts, "bay", number_or_null(hardware.place.bay));
+    put(facts, "bay_port", number_or_null(hardware.place.bay_port));
 }
 
 // The library hands back the kernel's all-zero answers where an interface
@@ -150,9 +176,11 @@ json ipv4_facts(const dynamic_interface_info_t &addresses)
     if (addresses.pip_addr == nullptr) {
         return nullptr;
     }
-    return {{"address", addresses.pip_addr},
-            {"netmask", text_or_null(addresses.pnetmask)},
-            {"broadcast", address_or_null(addresses.pbroadcast, "0.0.0.0")}};
+    json ipv4 = object_with_room(3);
+    put(ipv4, "address", addresses.pip_addr);
+    put(ipv4, "netmask", text_or_null(addresses.pnetmask));
+    put(ipv4, "broadcast", address_or_null(addresses.pbroadcast, "0.0.0.0"));
+    return ipv4;
 }
 
 // The compressed form is the one people type; without it the address is
@@ -169,9 +197,11 @@ json ipv6_facts(const char *pif_name, const dynamic_interface_info_t &addresses)
                    pif_name, prefix_length);
         return nullptr;
     }
-    return {{"address", addresses.pipv6_shorthand_addr},
-            {"prefix_length", prefix_length},
-            {"scope", table_text(ipv6_link_scope_text, addresses.ipv6_scope)}};
+    json ipv6 = object_with_room(3);
+    put(ipv6, "address", addresses.pipv6_shorthand_addr);
+    put(ipv6, "prefix_length", prefix_length);
+    put(ipv6, "scope", table_text(ipv6_link_scope_text, addresses.ipv6_scope));
+    return ipv6;
 }
 
 // Addresses, administrative state and the factory MAC address: each needs a
@@ -182,17 +212,17 @@ json ipv6_facts(const char *pif_name, const dynamic_interface_info_t &addresses)
 void add_host_state(json &facts, char *pif_name, bool catalogued, const address_sources &sources)
 {
     address_record addresses(pif_name, sources);
-    facts["admin_state"] = table_text(link_status_text, addresses.info.if_status);
-    facts["mac"] = address_or_null(addresses.info.pcurrent_mac, "00:00:00:00:00:00");
+    put(facts, "admin_state", table_text(link_status_text, addresses.info.if_status));
+    put(facts, "mac", address_or_null(addresses.info.pcurrent_mac, "00:00:00:00:00:00"));
     char *ppermanent = nullptr;
     if (catalogued && get_permanent_mac_addr(pif_name, &ppermanent) == 0) {
         heap_text permanent(ppermanent);
-        facts["permanent_mac"] = permanent.get();
+        put(facts, "permanent_mac", permanent.get());
     } else {
-        facts["permanent_mac"] = nullptr;
+        put(facts, "permanent_mac", nullptr);
     }
-    facts["ipv4"] = ipv4_facts(addresses.info);
-    facts["ipv6"] = ipv6_facts(pif_name, addresses.info);
+    put(facts, "ipv4", ipv4_facts(addresses.info));
+    put(facts, "ipv6", ipv6_facts(pif_name, addresses.info));
 }
 
 // Where the firmware says the PCI function sits: its slot (SMBIOS or
@@ -203,27 +233,33 @@ void add_firmware_location(json &facts, char *pbus_info)
     firmware_record record(pbus_info);
     const firmware_location_t &location = record.location;
     bool slotted = record.rc == 0 && location.slot_source != firmware_slot_none && location.pslot_name != nullptr;
-    facts["firmware_slot"] = slotted ? json{{"name", location.pslot_name},
-                                            {"port", number_or_null(location.slot_port)},
-                                            {"source", table_text(firmware_slot_source_text, location.slot_source)}}
-                                     : json(nullptr);
+    put(facts, "firmware_slot",
+        slotted ? json{{"name", location.pslot_name},
+                       {"port", number_or_null(location.slot_port)},
+                       {"source", table_text(firmware_slot_source_text, location.slot_source)}}
+                : json(nullptr));
     bool onboard = record.rc == 0 && (location.onboard_index >= 0 || location.ponboard_label != nullptr);
-    facts["onboard"] = onboard ? json{{"index", number_or_null(location.onboard_index)},
-                                      {"label", text_or_null(location.ponboard_label)}}
-                               : json(nullptr);
+    put(facts, "onboard",
+        onboard ? json{{"index", number_or_null(location.onboard_index)}, {"label", text_or_null(location.ponboard_label)}}
+                : json(nullptr));
 }
+
+// name, driver ... onboard: the layout's members of an interface.
+constexpr size_t interface_members = 19;
+// About what one interface's object takes in the text, with its addresses.
+constexpr size_t bytes_per_interface = 800;
 
 json interface_facts(char *pif_name, bool management_package, const address_sources &sources)
 {
-    json facts;
-    facts["name"] = pif_name;
-    interface_hardware hardware(pif_name, management_package);
+    json facts = object_with_room(interface_members);
+    put(facts, "name", pif_name);
+    interface_hardware hardware(pif_name, management_package, sources.ethtool_socket.get());
     const ethtool_info &driver = hardware.driver;
-    facts["driver"] = text_or_null(driver.pdriver_name);
-    facts["driver_version"] = text_or_null(driver.pdriver_version);
-    facts["firmware_version"] = text_or_null(driver.pfirmware_version);
-    facts["bus_address"] = text_or_null(driver.pbus_info);
-    facts["link"] = table_text(link_status_text, driver.link_status);
+    put(facts, "driver", text_or_null(driver.pdriver_name));
+    put(facts, "driver_version", text_or_null(driver.pdriver_version));
+    put(facts, "firmware_version", text_or_null(driver.pfirmware_version));
+    put(facts, "bus_address", text_or_null(driver.pbus_info));
+    put(facts, "link", table_text(link_status_text, driver.link_status));
     add_hardware(facts, hardware);
     add_host_state(facts, pif_name, hardware.catalogued(), sources);
     add_firmware_location(facts, driver.pbus_info);
@@ -320,19 +356,55 @@ bool write_document(unique_fd &out, const std::string &text)
     return close(out.release()) == 0 || errno == EINTR;
 }
 
-json document(bool management_package, std::span<char *const> names)
+// Pretty-printed as the whole document prints it; names may hold any bytes:
+// invalid UTF-8 becomes U+FFFD.
+std::string pretty_text(const json &value)
 {
-    json doc;
-    doc["schema_version"] = schema_version;
-    doc["management_package"] = management_package;
-    doc["distribution"] = distribution_facts();
-    address_sources sources;
-    json interfaces = json::array();
-    for (char *pif_name : names) {
-        interfaces.push_back(interface_facts(pif_name, management_package, sources));
+    return value.dump(2, ' ', false, json::error_handler_t::replace);
+}
+
+// One interface's text as it stands in the document's array: two levels
+// in.  The serialiser writes no raw line break inside a value (a string's
+// is escaped), so indenting every line is exact.
+void append_array_member(std::string &text, const std::string &member)
+{
+    constexpr std::string_view indent = "    ";
+    std::string_view rest = member;
+    for (size_t end = rest.find('\n'); end != std::string_view::npos; end = rest.find('\n')) {
+        text += indent;
+        text += rest.substr(0, end + 1);
+        rest.remove_prefix(end + 1);
     }
-    doc["interfaces"] = std::move(interfaces);
-    return doc;
+    text += indent;
+    text += rest;
+}
+
+// The document's text, one interface at a time: each interface's object is
+// printed as soon as it is made and released with it, so a run holds the
+// text and one interface's facts rather than the tree of thousands (whose
+// building, paging in and release cost more than the queries).  The text
+// is what printing the whole tree gives, byte for byte.
+std::string document_text(bool management_package, std::span<char *const> names)
+{
+    json doc = object_with_room(4);
+    put(doc, "schema_version", schema_version);
+    put(doc, "management_package", management_package);
+    put(doc, "distribution", distribution_facts());
+    put(doc, "interfaces", json::array());
+    constexpr std::string_view empty_tail = "[]\n}";
+    std::string text = pretty_text(doc);
+    if (names.empty() || !text.ends_with(empty_tail)) {
+        return text + '\n';
+    }
+    text.resize(text.size() - empty_tail.size());
+    text.reserve(text.size() + names.size() * bytes_per_interface);
+    text += "[\n";
+    address_sources sources;
+    for (size_t i = 0; i < names.size(); i++) {
+        append_array_member(text, pretty_text(interface_facts(names[i], management_package, sources)));
+        text += i + 1 < names.size() ? ",\n" : "\n  ]\n}\n";
+    }
+    return text;
 }
 
 int run()
@@ -349,10 +421,7 @@ int run()
         TARVEX_MSG(stderr, "ERROR: get_interface_list failed RC = %d, %s,%d\n", selection.rc);
         return 1;
     }
-    // Names may hold any bytes: invalid UTF-8 becomes U+FFFD.
-    std::string text = document(management_package, selection.names())
-                           .dump(2, ' ', false, json::error_handler_t::replace);
-    text += '\n';
+    std::string text = document_text(management_package, selection.names());
     if (!write_document(out, text)) {
         TARVEX_MSG(stderr, "ERROR: could not write the document to standard output (errno=%d), %s,%d\n", errno);
         return 1;

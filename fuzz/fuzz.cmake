@@ -15,7 +15,7 @@ if(TARVEX_FUZZ)
     -fsanitize=fuzzer-no-link ${TARVEX_FUZZ_FLAGS})
   set(TARVEX_FUZZ_TARGETS
     fuzz_tool_listings fuzz_bus_addresses fuzz_sysfs_attribute fuzz_if_inet6
-    fuzz_release_line fuzz_text fuzz_catalogue fuzz_smbios_table)
+    fuzz_release_line fuzz_text fuzz_catalogue fuzz_smbios_table fuzz_address_dump)
   foreach(target ${TARVEX_FUZZ_TARGETS})
     add_executable(${target} ${CMAKE_CURRENT_LIST_DIR}/${target}.cpp)
     target_compile_options(${target} PRIVATE -fsanitize=fuzzer ${TARVEX_FUZZ_FLAGS})

@@ -3,7 +3,8 @@
 # Seed corpora for the fuzz targets, taken from the test fixtures: the
 # system scenarios' host descriptions, the string literals of the parsers'
 # unit tests, the catalogue's data file, this host's /proc/net/if_inet6 and
-# SMBIOS table, and the slot rows of the firmware location tests.
+# SMBIOS table, the slot rows of the firmware location tests, and an IPv4
+# address dump.
 #
 # usage: fuzz/make_seeds.sh OUTPUT_DIR   (one subdirectory per target)
 set -euo pipefail
@@ -49,6 +50,13 @@ if [ -r /proc/net/if_inet6 ]; then
     while read -r line; do seed fuzz_if_inet6 "$line\n"; done </proc/net/if_inet6
 fi
 while read -r line; do seed fuzz_if_inet6 "$line"; done < <(literals "$unit/host_query_parse_test.cpp")
+
+# An IPv4 address dump's batch: two addresses (one with a broadcast
+# address, one labelled as an alias) and the end of the dump; and the same
+# cut short at every 13th byte.
+dump='\x3c\x00\x00\x00\x14\x00\x02\x00\x01\x00\x00\x00\x00\x00\x00\x00\x02\x18\x80\x00\x02\x00\x00\x00\x08\x00\x01\x00\xc0\x00\x02\x01\x08\x00\x02\x00\xc0\x00\x02\x01\x08\x00\x04\x00\xc0\x00\x02\xff\x0a\x00\x03\x00\x76\x65\x74\x68\x30\x00\x00\x00\x2c\x00\x00\x00\x14\x00\x02\x00\x01\x00\x00\x00\x00\x00\x00\x00\x02\x20\x80\x00\x03\x00\x00\x00\x08\x00\x02\x00\xc6\x33\x64\x07\x0c\x00\x03\x00\x76\x65\x74\x68\x31\x3a\x61\x00\x14\x00\x00\x00\x03\x00\x02\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00'
+seed fuzz_address_dump "$dump"
+for ((cut = 13 * 4; cut < ${#dump}; cut += 13 * 4)); do seed fuzz_address_dump "${dump:0:cut}"; done
 
 # Release lines and text reading: unit-test literals, release files of the
 # scenarios, and token/trim inputs (length byte, token or set, line).

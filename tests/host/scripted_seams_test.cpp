@@ -28,7 +28,9 @@
 #include "common_utilities.h"
 #include "fake_driver.h"
 #include "host_test_support.h"
+#include "host_queries.h"
 #include "host_query_parse.h"
+#include "platform.h"
 #include "nic_db.h"
 
 // The interface requests and the interface listing
@@ -309,6 +311,48 @@ TEST_F(ScriptedSeams, AddressQueryFailuresAreReportedUnlessQuiet)
     EXPECT_EQ(get_dynamic_interface_info(const_cast<char *>("lo"), &info), 0);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     free_dynamic_interface_info(&info);
+}
+
+// With an address dump, its answer stands for the IPv4 ioctls, once the
+// kernel has named the interface's index; without the index, the ioctls
+// are asked after all, and a missing interface stays quiet.
+TEST_F(ScriptedSeams, DumpedIpv4AddressesStandForTheIoctlsOnlyWithTheIndex)
+{
+    static const host_query::ipv4_message dumped{1, "lo", {192, 0, 2, 7}, {255, 255, 255, 0}, {}};
+    const ipv4_lookup lookup{[](int32_t index, const char *pif_name, const void *) {
+                                 bool lo = index == static_cast<int32_t>(if_nametoindex("lo")) &&
+                                           std::strcmp(pif_name, "lo") == 0;
+                                 return lo ? &dumped : nullptr;
+                             },
+                             nullptr};
+    unique_fd raw(open_interface_query_socket());
+    ASSERT_TRUE(raw.valid());
+    char lo[] = "lo";
+    struct scripted_case {
+        std::map<unsigned long, int> failures;
+        int32_t result;
+        const char *paddress;
+        const char *pmessage;
+    };
+    for (const scripted_case &c : {scripted_case{{{SIOCGIFADDR, EINVAL}}, 0, "192.0.2.7", ""},
+                                   scripted_case{{{SIOCGIFINDEX, EPERM}, {SIOCGIFADDR, EINVAL}}, 1, nullptr,
+                                                 "INFO: ioctl(SIOCGIFADDR) for lo: errno=22"},
+                                   scripted_case{{{SIOCGIFINDEX, ENODEV}, {SIOCGIFHWADDR, ENODEV}}, 0, nullptr, ""}}) {
+        script::interface_errno = c.failures;
+        dynamic_interface_info_t info;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(get_dynamic_interface_info_on(raw.get(), lo, &info, nullptr, true, &lookup), c.result);
+        std::string messages = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(messages.rfind(c.pmessage, 0), 0U) << messages;
+        EXPECT_EQ(*c.pmessage == '\0', messages.empty()) << messages;
+        EXPECT_STREQ(info.pip_addr, c.paddress);
+        if (c.paddress != nullptr) {
+            EXPECT_STREQ(info.pnetmask, "255.255.255.0");
+            EXPECT_STREQ(info.pbroadcast, "0.0.0.0");
+            EXPECT_STREQ(info.pcurrent_mac, "00:00:00:00:00:00");
+        }
+        free_dynamic_interface_info(&info);
+    }
 }
 
 TEST_F(ScriptedSeams, NoDescriptorOutlivesAThousandMacQueries)

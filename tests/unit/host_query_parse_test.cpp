@@ -9,6 +9,12 @@
 #include <filesystem>
 #include <string>
 #include <tuple>
+#include <utility>
+#include <vector>
+
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <sys/socket.h>
 
 #include "host_query_parse.h"
 
@@ -72,8 +78,126 @@ TEST(AddressFormat, BytesAreUnsigned)
 {
     EXPECT_STREQ(format_ipv4({192, 0, 2, 255}).data(), "192.0.2.255");
     EXPECT_STREQ(format_ipv4({128, 200, 0, 7}).data(), "128.200.0.7");
+    EXPECT_STREQ(format_ipv4({9, 10, 99, 100}).data(), "9.10.99.100");
     EXPECT_STREQ(format_mac({0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e}).data(), "00:1A:2B:3C:4D:5E");
     EXPECT_STREQ(format_mac({0x80, 0xff, 0x0a, 0x00, 0xfe, 0x81}).data(), "80:FF:0A:00:FE:81");
+}
+
+// An rtnetlink address dump's batch, built message by message.
+struct address_batch {
+    std::vector<uint8_t> bytes;
+
+    address_batch &message(uint16_t type, std::vector<uint8_t> body, uint16_t flags = NLM_F_MULTI)
+    {
+        nlmsghdr header{static_cast<uint32_t>(NLMSG_LENGTH(body.size())), type, flags, 1, 0};
+        append(&header, sizeof(header));
+        append(body.data(), body.size());
+        bytes.resize(NLMSG_ALIGN(bytes.size()));
+        return *this;
+    }
+    void append(const void *pdata, size_t size)
+    {
+        const auto *pbytes = static_cast<const uint8_t *>(pdata);
+        bytes.insert(bytes.end(), pbytes, pbytes + size);
+    }
+};
+
+// An address message body: family, prefix length, index, attributes.
+std::vector<uint8_t> address_body(uint8_t family, uint8_t prefix, uint32_t index,
+                                  std::vector<std::pair<uint16_t, std::string>> attributes)
+{
+    ifaddrmsg header{family, prefix, 0, RT_SCOPE_UNIVERSE, index};
+    std::vector<uint8_t> body(reinterpret_cast<uint8_t *>(&header), reinterpret_cast<uint8_t *>(&header + 1));
+    for (const auto &[type, payload] : attributes) {
+        rtattr attribute{static_cast<uint16_t>(RTA_LENGTH(payload.size())), type};
+        body.insert(body.end(), reinterpret_cast<uint8_t *>(&attribute), reinterpret_cast<uint8_t *>(&attribute + 1));
+        body.insert(body.end(), payload.begin(), payload.end());
+        body.resize(RTA_ALIGN(body.size()));
+    }
+    return body;
+}
+
+std::vector<ipv4_message> parse_batch(const address_batch &batch, dump_progress *pprogress)
+{
+    std::vector<ipv4_message> taken;
+    *pprogress = parse_address_batch(
+        batch.bytes,
+        [](const ipv4_message *paddress, void *pcontext) {
+            static_cast<std::vector<ipv4_message> *>(pcontext)->push_back(*paddress);
+        },
+        &taken);
+    return taken;
+}
+
+using ipv4_bytes = std::array<uint8_t, 4>;
+
+TEST(NetlinkAddressDump, GivesWhatTheIoctlsGiveAndStopsAtDone)
+{
+    address_batch batch;
+    batch.message(RTM_NEWADDR, address_body(AF_INET, 24, 7, {{IFA_ADDRESS, std::string("\xc0\x00\x02\x01", 4)},
+                                                              {IFA_LOCAL, std::string("\xc0\x00\x02\x01", 4)},
+                                                              {IFA_BROADCAST, std::string("\xc0\x00\x02\xff", 4)},
+                                                              {IFA_LABEL, std::string("veth0:1\0", 8)}}))
+        .message(RTM_NEWADDR, address_body(AF_INET6, 64, 7, {{IFA_ADDRESS, std::string(16, '\x20')}}))
+        .message(RTM_NEWADDR, address_body(AF_INET, 32, 8, {{IFA_LABEL, "abcdefghijklmnopq"}}))
+        .message(NLMSG_NOOP, {});
+    dump_progress progress;
+    std::vector<ipv4_message> taken = parse_batch(batch, &progress);
+    EXPECT_EQ(progress, dump_progress::more);
+    ASSERT_EQ(taken.size(), 2U);
+    EXPECT_EQ(taken[0].index, 7);
+    EXPECT_STREQ(taken[0].label, "veth0:1");
+    EXPECT_EQ(taken[0].local, (ipv4_bytes{192, 0, 2, 1}));
+    EXPECT_EQ(taken[0].netmask, (ipv4_bytes{255, 255, 255, 0}));
+    EXPECT_EQ(taken[0].broadcast, (ipv4_bytes{192, 0, 2, 255}));
+    // No local or broadcast attribute: 0.0.0.0, as the ioctls answer.
+    EXPECT_STREQ(taken[1].label, "abcdefghijklmnop");
+    EXPECT_EQ(taken[1].local, (ipv4_bytes{}));
+    EXPECT_EQ(taken[1].netmask, (ipv4_bytes{255, 255, 255, 255}));
+    EXPECT_EQ(taken[1].broadcast, (ipv4_bytes{}));
+
+    batch.message(NLMSG_DONE, {0, 0, 0, 0}).message(RTM_NEWADDR, address_body(AF_INET, 0, 9, {}));
+    EXPECT_EQ(parse_batch(batch, &progress).size(), 2U);
+    EXPECT_EQ(progress, dump_progress::done);
+}
+
+TEST(NetlinkAddressDump, FailsOnErrorsInterruptionsAndMessagesThatDoNotFit)
+{
+    std::vector<uint8_t> valid = address_body(AF_INET, 8, 1, {{IFA_LOCAL, std::string("\x0a\0\0\x01", 4)}});
+    std::vector<uint8_t> attribute_overrun = valid;
+    attribute_overrun[sizeof(ifaddrmsg)] = 40;  // rta_len past the message
+    address_batch cut_header;
+    cut_header.message(RTM_NEWADDR, valid).bytes.resize(NLMSG_ALIGN(NLMSG_LENGTH(valid.size())) + 8);
+    address_batch cut_message;
+    cut_message.message(RTM_NEWADDR, valid).bytes.resize(NLMSG_LENGTH(valid.size()) - 1);
+    address_batch overrun, error, interrupted, short_body;
+    overrun.message(RTM_NEWADDR, attribute_overrun);
+    error.message(NLMSG_ERROR, {0xff, 0xff, 0xff, 0xff});
+    interrupted.message(RTM_NEWADDR, valid, NLM_F_MULTI | NLM_F_DUMP_INTR);
+    short_body.message(RTM_NEWADDR, {AF_INET, 8});
+    for (const address_batch *pbatch : {&cut_header, &cut_message, &overrun, &error, &interrupted, &short_body}) {
+        dump_progress progress;
+        std::vector<ipv4_message> taken = parse_batch(*pbatch, &progress);
+        EXPECT_EQ(progress, dump_progress::failed) << pbatch->bytes.size();
+        EXPECT_LE(taken.size(), 1U);
+    }
+}
+
+TEST(NetlinkAddressDump, TheIoctlsAnswerFromTheFirstAddressLabelledWithTheName)
+{
+    auto address = [](const char *plabel, ipv4_bytes local) {
+        ipv4_message message{1, "", local, {}, {}};
+        std::strncpy(message.label, plabel, sizeof(message.label) - 1);
+        return message;
+    };
+    ipv4_message own = address("veth0", {192, 0, 2, 1});
+    ipv4_message unspecified = address("veth0", {0, 0, 0, 0});
+    EXPECT_TRUE(answers_address_ioctls(own, "veth0", nullptr));
+    EXPECT_FALSE(answers_address_ioctls(address("veth0:1", {192, 0, 2, 2}), "veth0", nullptr));
+    EXPECT_FALSE(answers_address_ioctls(address("veth0", {192, 0, 2, 3}), "veth0", &own));
+    // Asked with 0.0.0.0, the kernel first looks for that very address.
+    EXPECT_TRUE(answers_address_ioctls(unspecified, "veth0", &own));
+    EXPECT_FALSE(answers_address_ioctls(own, "veth0", &unspecified));
 }
 
 TEST(MacArithmetic, IncrementCarriesAndBrcmLayoutMoves)
