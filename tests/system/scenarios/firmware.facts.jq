@@ -1,1 +1,0 @@
-.interfaces[] | [.name, .bus_address, .firmware_slot, .onboard]
