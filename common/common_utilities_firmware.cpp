@@ -222,22 +222,12 @@ static void load_smbios_slots()
 
 // Hotplug slots
 
-// A colon that must come next.
-static bool skip_colon(std::string_view *ptext)
-{
-    if (ptext->empty() || ptext->front() != ':') {
-        return false;
-    }
-    ptext->remove_prefix(1);
-    return true;
-}
-
 // A slot's address file: "dddd:bb:dd" and a newline.  A slot whose address
 // names no device ("dddd:bb") cannot match.
 static bool parse_slot_address(std::string_view text, pci_location *pnamed)
 {
-    if (!scan_x_u32(&text, &pnamed->segment) || !skip_colon(&text) || !scan_x_u32(&text, &pnamed->bus) ||
-        !skip_colon(&text) || !scan_x_u32(&text, &pnamed->device)) {
+    if (!scan_x_u32(&text, &pnamed->segment) || !scan_literal(&text, ':') || !scan_x_u32(&text, &pnamed->bus) ||
+        !scan_literal(&text, ':') || !scan_x_u32(&text, &pnamed->device)) {
         return false;
     }
     return std::all_of(text.begin(), text.end(), is_c_space);

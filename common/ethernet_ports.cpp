@@ -10,6 +10,7 @@
 
 #include "char_class.h"
 #include "common_utilities.h"
+#include "number_scan.h"
 #include "platform.h"
 
 // Link type
@@ -58,15 +59,6 @@ static bool take_hex_digits(std::string_view *ptext, size_t count)
     return true;
 }
 
-static bool take_char(std::string_view *ptext, char c)
-{
-    if (ptext->empty() || ptext->front() != c) {
-        return false;
-    }
-    ptext->remove_prefix(1);
-    return true;
-}
-
 // The kernel writes "%04x:%02x:%02x.%d"; a domain beyond 0xffff (a volume
 // management device's) has more digits.
 bool is_pci_bus_address(std::string_view bus_info)
@@ -75,8 +67,8 @@ bool is_pci_bus_address(std::string_view bus_info)
     if (domain_digits < 4 || domain_digits > 8 || !take_hex_digits(&bus_info, domain_digits)) {
         return false;
     }
-    return take_char(&bus_info, ':') && take_hex_digits(&bus_info, 2) && take_char(&bus_info, ':') &&
-           take_hex_digits(&bus_info, 2) && take_char(&bus_info, '.') && bus_info.size() == 1 &&
+    return scan_literal(&bus_info, ':') && take_hex_digits(&bus_info, 2) && scan_literal(&bus_info, ':') &&
+           take_hex_digits(&bus_info, 2) && scan_literal(&bus_info, '.') && bus_info.size() == 1 &&
            bus_info[0] >= '0' && bus_info[0] <= '7';
 }
 

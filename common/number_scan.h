@@ -17,6 +17,16 @@
 
 #include "char_class.h"
 
+// A separator that must come next, exactly (no blanks skipped before it).
+inline bool scan_literal(std::string_view *ptext, char c)
+{
+    if (ptext->empty() || ptext->front() != c) {
+        return false;
+    }
+    ptext->remove_prefix(1);
+    return true;
+}
+
 // A run of digits: how many, their value modulo 2^32, and whether the value
 // itself fits 32 bits (leading zeros never make it overflow).
 struct digit_run {

@@ -8,16 +8,6 @@
 #include <algorithm>
 #include <cstdint>
 
-// A separator that must come next, exactly (no blanks skipped before it).
-static bool scan_literal(std::string_view *ptext, char c)
-{
-    if (ptext->empty() || ptext->front() != c) {
-        return false;
-    }
-    ptext->remove_prefix(1);
-    return true;
-}
-
 // Tool listings
 
 bool parse_inventory_line(std::string_view line, inventory_entry *pentry)
