@@ -66,7 +66,7 @@ static constexpr size_t sysfs_page_bytes = 4096;
 
 bool read_hex_attribute(const char *ppath, uint32_t *pvalue)
 {
-    unique_file file(std::fopen(ppath, "r"));
+    unique_file file(std::fopen(ppath, "re"));
     if (!file) {
         return false;
     }
