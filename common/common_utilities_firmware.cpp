@@ -10,9 +10,9 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <string_view>
 
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -209,8 +209,8 @@ static void assign_slots(const pci_host &host)
 
 static void load_firmware_view()
 {
-    static std::once_flag loaded;
-    std::call_once(loaded, [] {
+    static pthread_once_t loaded = PTHREAD_ONCE_INIT;
+    (void)pthread_once(&loaded, [] {
         load_smbios_slots();
         assign_slots(pci_host_view());
     });

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The host's PCI functions for a run, and the one reader of a PCI address
 // text.  The view is learnt in two steps, each once per process
-// (std::call_once, so threaded callers of the library are safe): the
+// (pthread_once, the C library's call_once, so threaded callers of the
+// library are safe and the library needs no C++ runtime): the
 // functions with their classes, which is all the report's port map needs,
 // then the details the firmware location and tarvex-facts need.
 #include "pci_host.h"
@@ -11,10 +12,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -238,8 +239,8 @@ static void load_functions()
 
 const pci_host &pci_host_functions()
 {
-    static std::once_flag loaded;
-    std::call_once(loaded, load_functions);
+    static pthread_once_t loaded = PTHREAD_ONCE_INIT;
+    (void)pthread_once(&loaded, load_functions);
     return host_view;
 }
 
@@ -286,24 +287,32 @@ static void read_ari(pci_function *pfunction)
                              std::strcmp(text, "1") == 0;
 }
 
+// An attribute of the function's interface, without its newline.
+static bool read_interface_attribute(const pci_address &at, const char *pname, const char *pattribute,
+                                     char (&text)[attribute_bytes])
+{
+    char suffix[IFNAMSIZ + 32];
+    char path[PATH_MAX];
+    return fits_buffer(std::snprintf(suffix, sizeof(suffix), "/net/%s/%s", pname, pattribute), sizeof(suffix)) &&
+           entry_path(at, suffix, path) && read_short_attribute(path, text);
+}
+
+// dev_port is decimal; a missing or unreadable one counts as 0.  A driver
+// without a phys_port_id refuses the read.
 static void add_interface(const pci_function &function, const char *pname)
 {
-    char path[PATH_MAX];
-    char suffix[64];
     char text[attribute_bytes];
     if (!fits_ifname(pname)) {
         return;
     }
     pci_interface *pinterface = append(&host_view.pinterfaces, &host_view.interface_count);
     std::memcpy(pinterface->name, pname, std::strlen(pname) + 1);
-    (void)std::snprintf(suffix, sizeof(suffix), "/net/%s/dev_port", pname);
     digit_run run{};
-    if (entry_path(function.at, suffix, path) && read_short_attribute(path, text) &&
+    if (read_interface_attribute(function.at, pname, "dev_port", text) &&
         (run = scan_digits(text, 10)).length > 0 && run.length == std::strlen(text) && run.fits) {
         pinterface->dev_port = run.value;
     }
-    (void)std::snprintf(suffix, sizeof(suffix), "/net/%s/phys_port_id", pname);
-    if (entry_path(function.at, suffix, path) && read_short_attribute(path, text) &&
+    if (read_interface_attribute(function.at, pname, "phys_port_id", text) &&
         std::strlen(text) < sizeof(pinterface->phys_port_id)) {
         std::memcpy(pinterface->phys_port_id, text, std::strlen(text) + 1);
     }
@@ -398,8 +407,8 @@ static void load_details()
 
 const pci_host &pci_host_view()
 {
-    static std::once_flag loaded;
-    std::call_once(loaded, load_details);
+    static pthread_once_t loaded = PTHREAD_ONCE_INIT;
+    (void)pthread_once(&loaded, load_details);
     return host_view;
 }
 
@@ -407,9 +416,10 @@ const pci_host &pci_host_view()
 
 const pci_function *find_pci_function(const pci_host &host, const pci_address &at)
 {
-    const pci_function *pend = host.pfunctions + host.function_count;
+    const pci_function *pbegin = host.pfunctions;
+    const pci_function *pend = pbegin + host.function_count;
     const pci_function *pfound =
-        std::lower_bound(host.pfunctions, pend, at,
+        std::lower_bound(pbegin, pend, at,
                          [](const pci_function &entry, const pci_address &key) { return pci_address_before(entry.at, key); });
     return pfound != pend && same_pci_function(pfound->at, at) ? pfound : nullptr;
 }

@@ -15,6 +15,7 @@ namespace {
 // order once sorted.
 struct port_member {
     int32_t slot;
+    int32_t order;
     int32_t function;
     int32_t interface;
 };
@@ -45,12 +46,16 @@ void number_slot_ports(const pci_host &host, const int32_t *pfunction_slots, int
             continue;
         }
         for (int32_t i = 0; i < std::max(function.interface_count, 1); i++) {
-            pmembers[count++] = {pfunction_slots[f], f, function.interface_count > 0 ? function.first_interface + i : -1};
+            pmembers[count] = {pfunction_slots[f], count, f,
+                               function.interface_count > 0 ? function.first_interface + i : -1};
+            count++;
         }
     }
-    // Functions come in address order and each one's interfaces by dev_port.
-    std::stable_sort(pmembers, pmembers + count,
-                     [](const port_member &a, const port_member &b) { return a.slot < b.slot; });
+    // Functions come in address order and each one's interfaces by dev_port:
+    // within a slot, that order is kept.  (A sort that needs no allocation.)
+    std::sort(pmembers, pmembers + count, [](const port_member &a, const port_member &b) {
+        return a.slot != b.slot ? a.slot < b.slot : a.order < b.order;
+    });
     int32_t group_start = 0;
     int32_t ports = 0;
     auto *pport_of = static_cast<int32_t *>(TARVEX_CALLOC(static_cast<size_t>(count) + 1, sizeof(int32_t)));
