@@ -13,6 +13,7 @@
 #include "common_utilities.h"
 #include "diag.h"
 #include "ethernet_ports.h"
+#include "pci_host.h"
 
 // get_ethtool_info on fd, a datagram socket the caller holds for many
 // interfaces (one socket a run rather than one an interface); with fd -1,
@@ -111,7 +112,10 @@ struct interface_hardware {
 
     // pprobed: the interface's driver record made already, taken over
     // (null: asked here).
-    interface_hardware(char *pif_name, bool slot_lookup, int ethtool_fd = -1, ethtool_info *pprobed = nullptr)
+    // With host_view, the PCI identity comes from the host's PCI view
+    // (pci_host.h) where it holds the function's.
+    interface_hardware(char *pif_name, bool slot_lookup, int ethtool_fd = -1, ethtool_info *pprobed = nullptr,
+                       bool host_view = false)
     {
         if (pprobed != nullptr) {
             driver = *pprobed;
@@ -119,7 +123,9 @@ struct interface_hardware {
         } else {
             get_ethtool_info_on(ethtool_fd, pif_name, &driver);
         }
-        pci_rc = get_pci_info(driver.pbus_info, &pci.vendor, &pci.device, &pci.subsystem_vendor, &pci.subsystem_device);
+        pci_rc = host_view && identity_from_view() ? 0
+                                                   : get_pci_info(driver.pbus_info, &pci.vendor, &pci.device,
+                                                                  &pci.subsystem_vendor, &pci.subsystem_device);
         if (pci_rc != 0) {
             return;
         }
@@ -137,6 +143,23 @@ struct interface_hardware {
         free_ethtool_info_members(&driver);
     }
     [[nodiscard]] bool catalogued() const { return pmodel != nullptr; }
+
+private:
+    bool identity_from_view()
+    {
+        pci_address at{};
+        const pci_function *pfunction =
+            driver.pbus_info != nullptr &&
+                    read_pci_address(driver.pbus_info, pci_address_mode::entry_name, &at) == pci_address_form::parsed
+                ? find_pci_function(pci_host_view(), at)
+                : nullptr;
+        if (pfunction == nullptr || !pfunction->ids_readable) {
+            return false;
+        }
+        pci = {static_cast<int32_t>(pfunction->ids[0]), static_cast<int32_t>(pfunction->ids[1]),
+               static_cast<int32_t>(pfunction->ids[2]), static_cast<int32_t>(pfunction->ids[3])};
+        return true;
+    }
 };
 
 #endif

@@ -254,7 +254,7 @@ json interface_facts(char *pif_name, ethtool_info *pprobed, bool management_pack
 {
     json facts = object_with_room(interface_members);
     put(facts, "name", pif_name);
-    interface_hardware hardware(pif_name, management_package, ethtool_fd, pprobed);
+    interface_hardware hardware(pif_name, management_package, ethtool_fd, pprobed, true);
     const ethtool_info &driver = hardware.driver;
     put(facts, "driver", text_or_null(driver.pdriver_name));
     put(facts, "driver_version", text_or_null(driver.pdriver_version));
