@@ -55,17 +55,6 @@ static bool fits_buffer(int length, size_t size)
     return length >= 0 && static_cast<size_t>(length) < size;
 }
 
-static char *trimmed_copy(std::string_view text)
-{
-    while (!text.empty() && is_c_space(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && is_c_space(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text.empty() ? nullptr : TARVEX_STRNDUP(text.data(), text.size());
-}
-
 // A sysfs attribute's text (at most a page) into buffer; false when the file
 // cannot be opened or read.
 static bool read_attribute_text(const char *ppath, char (&buffer)[sysfs_page_bytes + 1], std::string_view *ptext)

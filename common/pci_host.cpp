@@ -361,9 +361,7 @@ static void read_chain(pci_function *pfunction)
     pfunction->bridge_count = host_view.bridge_count - pfunction->first_bridge;
 }
 
-// A heap copy of the text without its surrounding white space; null when
-// nothing is left.
-static char *trimmed_copy(std::string_view text)
+char *trimmed_copy(std::string_view text)
 {
     while (!text.empty() && is_c_space(text.front())) {
         text.remove_prefix(1);

@@ -123,4 +123,8 @@ const pci_function *find_interface_function(const pci_host &host, const char *pi
 // under ARI, where the "device" of its name is part of the function number.
 pci_address slot_device_of(const pci_function &function);
 
+// A heap copy of a name without its surrounding white space (a slot's,
+// as sysfs or the firmware give it); null when nothing is left.
+char *trimmed_copy(std::string_view text);
+
 #endif
