@@ -82,14 +82,18 @@ static char *read_smbios_table(size_t *psize)
     if (!file) {
         return nullptr;
     }
-    char *ptable = nullptr;
+    // The room doubles, so a large table costs a few reads and copies.
+    size_t room = smbios_read_bytes;
+    char *ptable = static_cast<char *>(TARVEX_MALLOC(room));
     size_t size = 0;
     size_t got = 0;
-    do {
-        ptable = static_cast<char *>(TARVEX_REALLOC(ptable, size + smbios_read_bytes));
-        got = std::fread(ptable + size, 1, smbios_read_bytes, file.get());
+    while ((got = std::fread(ptable + size, 1, room - size, file.get())) > 0) {
         size += got;
-    } while (got == smbios_read_bytes);
+        if (size == room) {
+            room *= 2;
+            ptable = static_cast<char *>(TARVEX_REALLOC(ptable, room));
+        }
+    }
     if (std::ferror(file.get()) != 0) {
         std::free(ptable);
         return nullptr;

@@ -59,6 +59,7 @@ pci_files=()    # "ADDR/FILE" paths and their contents, parallel arrays
 pci_contents=()
 pci_links=()    # "ADDR/LINK" paths and their targets, flattened
 smbios_cut=0    # bytes cut off the SMBIOS table's end
+smbios_filler=0 # length of an OEM structure's string after the slots
 tools=()        # "TOOL PLACE MODE KIND" quadruples, flattened
 etc_files=()    # "FILE" and text line, parallel arrays
 etc_lines=()
@@ -253,9 +254,9 @@ collect() {
         slots+=("${f[@]}")
         ;;
     smbios_slot) collect_smbios_slot "$rest" ;;
-    smbios_cut)
-        [[ $rest =~ ^[0-9]+$ ]] || fail "smbios_cut: wants a number of bytes"
-        smbios_cut=$rest
+    smbios_cut | smbios_filler)
+        [[ $rest =~ ^[0-9]+$ ]] || fail "$directive: wants a number of bytes"
+        printf -v "$directive" '%d' "$rest"
         ;;
     nic)
         # The settings are the driver stand-in's; checked there when it loads.
@@ -433,8 +434,13 @@ build_firmware() {
     mount -t tmpfs -o mode=0755 tarvex-firmware /sys/firmware || fail "cannot mount /sys/firmware"
     [[ -n $smbios ]] || return 0
     local tables=/sys/firmware/dmi/tables
-    smbios_bytes 127 4 0xff 0xfe 0 0 # end of table
     { mkdir -p "$tables" && printf '%b' "$smbios" >"$tables/DMI"; } || fail "cannot write the SMBIOS table"
+    if ((smbios_filler > 0)); then
+        # An OEM structure (type 128) whose one string is that long.
+        { printf '\x80\x04\x00\x00' && head -c "$smbios_filler" /dev/zero | tr '\0' x && printf '\0\0'; } \
+            >>"$tables/DMI" || fail "cannot write the SMBIOS filler"
+    fi
+    printf '\x7f\x04\xff\xfe\0\0' >>"$tables/DMI" || fail "cannot end the SMBIOS table"
     if ((smbios_cut > 0)); then
         truncate -s "-$smbios_cut" "$tables/DMI" || fail "cannot cut the SMBIOS table"
     fi

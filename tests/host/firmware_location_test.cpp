@@ -118,6 +118,8 @@ expect 0000:06:00.0 firmware_slot={"name": "Mezzanine 1", "port": 1, "source": "
 expect 0000:06:00.1 firmware_slot={"name": "Mezzanine 1", "port": 2, "source": "smbios"} onboard=null
 )"},
     {"supermicro_a1srm", supermicro},
+    // A table beyond 4 MiB is read whole.
+    {"supermicro_a1srm_large_table", supermicro + "smbios_filler 5000000\n"},
     {"supermicro_a1srm_cut_table", supermicro + R"(
 smbios_cut 3
 message INFO: malformed SMBIOS table /sys/firmware/dmi/tables/DMI: errno=74, Bad message, common_utilities_firmware.cpp,
