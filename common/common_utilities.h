@@ -84,14 +84,21 @@ int32_t get_slot_info(char *pbus_info, int32_t *pslot, int32_t *pport, int32_t *
 /* Slot, port within the slot and onboard identity that the firmware gives the PCI function
  * at pbus_info ("0000:0b:00.0"), from the SMBIOS slot table, the hotplug slots and the
  * function's sysfs attributes.  Only an Ethernet function (class 0x020000) or a virtual
- * function of one gets a slot.  The record is cleared first (texts NULL, numbers -1, source
- * none).  Returns 0 when the function has an entry under /sys/bus/pci/devices, whether or
- * not the firmware names anything for it; 1 when pbus_info is NULL, empty, not a PCI
- * address or names no entry.  The caller releases the texts with
- * free_firmware_location_members.  The slots and the PCI functions are learnt on the first
- * call and kept for the process; a malformed SMBIOS table is said once, in an INFO line on
- * standard error. */
+ * function of one gets a slot.  Ports count the slot's physical ports: interfaces that share a
+ * phys_port_id are one port, and one function may carry several (dev_port); the port given
+ * here is that of the function's first interface (lowest dev_port), and a virtual function's
+ * that of its physical function.  The record is cleared first (texts NULL, numbers -1, source
+ * firmware_slot_none).  Returns 0 when the function is there, whether or not the firmware
+ * names anything for it; 1 when pbus_info is NULL, not the kernel's name of a PCI function
+ * or names none.  The caller releases the texts with free_firmware_location_members.  The
+ * slots and the PCI functions are learnt on the first call (of this or of
+ * get_interface_firmware_location) and kept for the process; a malformed SMBIOS table is
+ * said once, in an INFO line on standard error.  Safe to call from several threads. */
 int32_t get_firmware_location(char *pbus_info, firmware_location_t *plocation);
+/* The same for the network interface pif_name ("eno1") of a PCI function: the slot of its
+ * function and the port of the interface itself within that slot.  Returns 1 when the name
+ * is not the interface of a PCI function the kernel lists. */
+int32_t get_interface_firmware_location(char *pif_name, firmware_location_t *plocation);
 /* Frees the record's two texts and sets them to NULL; the record stays the
  * caller's.  Safe to call twice. */
 void free_firmware_location_members(firmware_location_t *plocation);

@@ -193,7 +193,7 @@ static int32_t fill_ipv6(const host_query::if_inet6_entry &entry, const char *pi
 
 bool scan_if_inet6(bool (*ptake)(const host_query::if_inet6_entry *pentry, void *pcontext), void *pcontext)
 {
-    unique_file file(std::fopen(proc_if_inet6, "r"));
+    unique_file file(std::fopen(proc_if_inet6, "re"));
     if (!file) {
         return false;
     }

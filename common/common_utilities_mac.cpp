@@ -10,6 +10,7 @@
 
 #include "common_utilities.h"
 #include "diag.h"
+#include "host_queries.h"
 #include "host_query_parse.h"
 #include "platform.h"
 
@@ -81,6 +82,11 @@ static int32_t read_permanent_mac(char *pif_name, const ethtool_info &et_info, c
     (void)std::snprintf(ptext, permanent_mac_text_size, "%s", host_query::format_mac(mac).data());
     *pppermanent_mac = ptext;
     return 0;
+}
+
+int32_t get_permanent_mac_addr_of(char *pif_name, const ethtool_info &driver, char **pppermanent_mac)
+{
+    return fits_ifname(pif_name) ? read_permanent_mac(pif_name, driver, pppermanent_mac) : 1;
 }
 
 int32_t get_permanent_mac_addr(char *pif_name, char **pppermanent_mac)

@@ -10,6 +10,7 @@
 
 #include "common_utilities.h"
 #include "diag.h"
+#include "interface_walk.h"
 #include "platform.h"
 
 // Interface enumeration
@@ -90,7 +91,9 @@ static char *copy_kernel_text(const char (&field)[N])
 
 // Each request works on its own copy of the prepared ifreq, so no pointer to
 // a local answer outlives the request.
-static void query_driver_info(int fd, const struct ifreq &request, const char *pif_name, ethtool_info *pet_info)
+// False, with nothing said, when a probe finds the interface gone.
+static bool query_driver_info(int fd, const struct ifreq &request, const char *pif_name, ethtool_info *pet_info,
+                              bool probe = false)
 {
     struct ethtool_drvinfo drvinfo;
     std::memset(&drvinfo, 0, sizeof(drvinfo));
@@ -103,10 +106,13 @@ static void query_driver_info(int fd, const struct ifreq &request, const char *p
         pet_info->pdriver_version = copy_kernel_text(drvinfo.version);
         pet_info->pfirmware_version = copy_kernel_text(drvinfo.fw_version);
         pet_info->pbus_info = copy_kernel_text(drvinfo.bus_info);
+    } else if (rc < 0 && probe && errno == ENODEV) {
+        return false;
     } else if (rc < 0 && errno != EOPNOTSUPP) {
         TARVEX_MSG(stderr, "ERROR: ETHTOOL_GDRVINFO ioctl to %s failed, (errno=%d, %d), %s,%d\n", pif_name,
                    errno, rc);
     }
+    return true;
 }
 
 static void query_link_state(int fd, const struct ifreq &request, const char *pif_name, ethtool_info *pet_info)
@@ -147,17 +153,26 @@ int32_t get_ethtool_info(char *pif_name, ethtool_info *pet_info)
 
 int32_t get_ethtool_info_on(int fd, char *pif_name, ethtool_info *pet_info)
 {
-    if (fd < 0) {
-        return get_ethtool_info(pif_name, pet_info);
-    }
+    return fd < 0 ? get_ethtool_info(pif_name, pet_info) : probe_ethtool_info_on(fd, pif_name, pet_info, false);
+}
+
+int32_t probe_ethtool_info_on(int fd, char *pif_name, ethtool_info *pet_info, bool probe)
+{
     std::memset(pet_info, 0, sizeof(*pet_info));
     pet_info->link_status = link_unknown;
     if (!fits_ifname(pif_name)) {
         return 1;
     }
     struct ifreq ifr;
+    unique_fd own(fd < 0 ? TARVEX_OPEN_ETHTOOL_REQUEST(&ifr, pif_name) : -1);
+    fd = fd < 0 ? own.get() : fd;
+    if (fd < 0) {
+        return 1;
+    }
     prepare_ifreq(&ifr, pif_name);
-    query_driver_info(fd, ifr, pif_name, pet_info);
+    if (!query_driver_info(fd, ifr, pif_name, pet_info, probe)) {
+        return 1;
+    }
     query_link_state(fd, ifr, pif_name, pet_info);
     return 0;
 }

@@ -7,7 +7,7 @@
 #include "common_utilities.h"
 #include "diag.h"
 #include "port_map.h"
-#include "port_map_parse.h"
+#include "pci_host.h"
 
 // Management package presence
 static constexpr const char *tolmar_tool_paths[] = {
@@ -35,14 +35,14 @@ int32_t get_slot_info(char *pbus_info, int32_t *pslot, int32_t *pport, int32_t *
     *pport = -1;
     *pbay_slot = -1;
     *pbay_port = -1;
-    pci_function_address address{};
-    bus_address_form form =
-        parse_bus_address(pbus_info != nullptr ? std::string_view(pbus_info) : std::string_view(), &address);
-    if (form == bus_address_form::too_many_colons) {
+    pci_address address{};
+    pci_address_form form = read_pci_address(pbus_info != nullptr ? std::string_view(pbus_info) : std::string_view(),
+                                             pci_address_mode::lenient, &address);
+    if (form == pci_address_form::too_many_colons) {
         TARVEX_MSG(stdout, "WARNING: unable to parse \"%s\", %s,%d\n", pbus_info);
         return 1;
     }
-    if (form != bus_address_form::parsed) {
+    if (form != pci_address_form::parsed) {
         return 1;
     }
     // Numbers beyond int32_t pass through the signed interface as negative

@@ -49,7 +49,7 @@ ssize_t read_a_line(char *pfile_name, FILE **ppfile, char **ppa_line, size_t *pl
         if (pfile_name == nullptr) {
             return -1;
         }
-        *ppfile = std::fopen(pfile_name, "r");
+        *ppfile = std::fopen(pfile_name, "re");
         if (*ppfile == nullptr) {
             return -1;
         }

@@ -8,9 +8,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "char_class.h"
 #include "common_utilities.h"
-#include "number_scan.h"
+#include "interface_walk.h"
+#include "pci_host.h"
 #include "platform.h"
 
 // Link type
@@ -42,46 +42,19 @@ static bool ethernet_link(const char *pif_name)
     return length > 0 && is_ethernet_link_type(std::string_view(text, static_cast<size_t>(length)));
 }
 
-// Bus address
-
-// Exactly count hexadecimal digits from the front of the text.
-static bool take_hex_digits(std::string_view *ptext, size_t count)
-{
-    if (ptext->size() < count) {
-        return false;
-    }
-    for (size_t i = 0; i < count; i++) {
-        if (!is_hex_digit((*ptext)[i])) {
-            return false;
-        }
-    }
-    ptext->remove_prefix(count);
-    return true;
-}
-
-// The kernel writes "%04x:%02x:%02x.%d"; a domain beyond 0xffff (a volume
-// management device's) has more digits.
-bool is_pci_bus_address(std::string_view bus_info)
-{
-    size_t domain_digits = bus_info.find(':');
-    if (domain_digits < 4 || domain_digits > 8 || !take_hex_digits(&bus_info, domain_digits)) {
-        return false;
-    }
-    return scan_literal(&bus_info, ':') && take_hex_digits(&bus_info, 2) && scan_literal(&bus_info, ':') &&
-           take_hex_digits(&bus_info, 2) && scan_literal(&bus_info, '.') && bus_info.size() == 1 &&
-           bus_info[0] >= '0' && bus_info[0] <= '7';
-}
-
 // The port
 
-bool is_pci_ethernet_port(char *pif_name)
+bool probe_pci_ethernet_port(int fd, char *pif_name, ethtool_info *pdriver)
 {
+    *pdriver = ethtool_info{};
     if (!ethernet_link(pif_name)) {
         return false;
     }
-    ethtool_info driver{};
-    get_ethtool_info(pif_name, &driver);
-    bool pci = driver.pbus_info != nullptr && is_pci_bus_address(driver.pbus_info);
-    free_ethtool_info_members(&driver);
+    pci_address at{};
+    bool pci = probe_ethtool_info_on(fd, pif_name, pdriver, true) == 0 && pdriver->pbus_info != nullptr &&
+               read_pci_address(pdriver->pbus_info, pci_address_mode::driver_record, &at) == pci_address_form::parsed;
+    if (!pci) {
+        free_ethtool_info_members(pdriver);
+    }
     return pci;
 }

@@ -123,6 +123,16 @@ private:
     }
 };
 
+// get_interface_firmware_location for a program that has the interface's
+// driver record already: the function at pbus_info (the driver's bus
+// address) and, among its interfaces, pif_name's port.
+int32_t get_interface_firmware_location_at(const char *pbus_info, const char *pif_name,
+                                           firmware_location_t *plocation);
+
+// get_permanent_mac_addr with the interface's driver record already made,
+// so the driver is not asked again.
+int32_t get_permanent_mac_addr_of(char *pif_name, const ethtool_info &driver, char **pppermanent_mac);
+
 // A release file that is there but could not be opened or read; pfile is
 // null when every file was either read or absent.
 struct release_file_failure {

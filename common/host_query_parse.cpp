@@ -12,6 +12,7 @@
 
 #include "char_class.h"
 #include "number_scan.h"
+#include "pci_host.h"
 
 namespace host_query {
 
@@ -293,12 +294,8 @@ std::array<uint8_t, 6> mac_from_eeprom_data(const std::array<uint8_t, 8> &data, 
 
 uint32_t pci_function_from_bus(std::string_view bus_info)
 {
-    size_t dot = bus_info.rfind('.');
-    if (dot == std::string_view::npos) {
-        return 0;
-    }
-    bus_info.remove_prefix(dot + 1);
-    return strtoul_digits_saturated(bus_info);
+    pci_address at{};
+    return read_pci_address(bus_info, pci_address_mode::lenient, &at) == pci_address_form::parsed ? at.function : 0;
 }
 
 // Line and token reading

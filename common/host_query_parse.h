@@ -141,8 +141,7 @@ std::array<uint8_t, 6> increment_mac(std::array<uint8_t, 6> mac);
 // on (a move_mac that leaves fewer than six bytes gives all-zero).
 std::array<uint8_t, 6> mac_from_eeprom_data(const std::array<uint8_t, 8> &data, size_t move_mac);
 
-// The PCI function of a bus address: the leading decimal digits after its
-// last '.', 0 without a '.' or digits; saturates at UINT32_MAX.
+// The PCI function of a driver's bus address; 0 when the text is none.
 uint32_t pci_function_from_bus(std::string_view bus_info);
 
 // Line and token reading

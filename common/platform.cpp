@@ -53,7 +53,7 @@ void prepare_ifreq(struct ifreq *pifr, const char *pif_name)
 int open_ethtool_request_at(struct ifreq *pifr, const char *pif_name, const char *pfile, int line)
 {
     prepare_ifreq(pifr, pif_name);
-    int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         int err = errno;
         std::fprintf(stderr, "ERROR: could not open socket for %s, (errno=%d), %s,%d\n", pif_name, err, pfile, line);
@@ -66,7 +66,7 @@ static constexpr size_t sysfs_page_bytes = 4096;
 
 bool read_hex_attribute(const char *ppath, uint32_t *pvalue)
 {
-    unique_file file(std::fopen(ppath, "r"));
+    unique_file file(std::fopen(ppath, "re"));
     if (!file) {
         return false;
     }

@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <string_view>
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include "diag.h"
+#include "pci_host.h"
 #include "platform.h"
 #include "port_map_parse.h"
 #include "slot_numbering.h"
@@ -28,9 +28,6 @@ static constexpr const char *tolmarcli_sbin = "/sbin/tolmarcli";
 // Lines before the data in each listing.
 static constexpr int inventory_header_lines = 2;
 static constexpr int port_map_header_lines = 3;
-
-// PCI class 0x020000: network controller, Ethernet, programming interface 0.
-static constexpr uint32_t ethernet_class = 0x020000;
 
 // Circular, doubly linked, in PCI address order; never freed.
 static vrk_network_adapter_p net_adapter_list_head = nullptr;
@@ -101,20 +98,6 @@ static vrk_network_adapter_p get_net_adapter_by_BusDevFun(uint32_t bus, uint32_t
 
 // Listing the Ethernet functions
 
-static uint32_t pci_class(const char *pname)
-{
-    char path[1024];
-    if (!fits_buffer(std::snprintf(path, sizeof(path), "%s/%s/class", pci_devices_dir, pname), sizeof(path))) {
-        return 0;
-    }
-    uint32_t class_code = 0;
-    if (!read_hex_attribute(path, &class_code)) {
-        TARVEX_MSG(stderr, "ERROR: could not open file %s:  %s,%d\n", path);
-        return 0;
-    }
-    return class_code;
-}
-
 static int32_t get_slot_number(uint32_t bus, uint32_t device)
 {
     static const char *tessio_cmd = nullptr;
@@ -145,27 +128,23 @@ static int32_t update_net_adapter_slot_info(void)
     return 0;
 }
 
-static void add_if_ethernet(const char *pname)
-{
-    std::string_view name(pname);
-    pci_function_address address{};
-    if (name != "." && name != ".." && pci_class(pname) == ethernet_class && parse_pci_entry_name(name, &address)) {
-        add_net_adapter(address.bus, address.device, address.function);
-    }
-}
-
 static int32_t get_network_adapters(void)
 {
-    struct dirent **ppentries = nullptr;
-    int count = scandir(pci_devices_dir, &ppentries, nullptr, alphasort);
-    if (count < 0) {
+    const pci_host &host = pci_host_functions();
+    if (!host.listed) {
         TARVEX_MSG(stderr, "ERROR: Failed to scan dir %s: %s,%d\n", pci_devices_dir);
         return -1;
     }
-    for (int i = 0; i < count; i++) {
-        add_if_ethernet(ppentries[i]->d_name);
+    for (int32_t i = 0; i < host.unreadable_class_count; i++) {
+        TARVEX_MSG(stderr, "ERROR: could not open file %s/%s/class:  %s,%d\n", pci_devices_dir,
+                   host.ppunreadable_class[i]);
     }
-    free_dir_listing(ppentries, count);
+    for (int32_t f = 0; f < host.function_count; f++) {
+        const pci_function &function = host.pfunctions[f];
+        if (function.class_readable && function.class_code == pci_ethernet_class) {
+            add_net_adapter(function.at.bus, function.at.device, function.at.function);
+        }
+    }
     if (net_adapter_list_head != nullptr) {
         update_net_adapter_slot_info();
     }

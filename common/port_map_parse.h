@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Parsers for what the slot and bay mapping reads: one line of the inventory
-// listing, one line of the port map listing, one interface bus address and
-// one PCI directory entry name.  Each takes text and returns values; none
+// listing and one line of the port map listing (bus addresses: pci_host.h).  Each takes text and returns values; none
 // does I/O, so tests and fuzz targets call them directly.
 // Their numbers are read as "%x" and "%d" read them, but a number that does
 // not fit its 32-bit field does not parse (number_scan.h).
@@ -31,25 +30,5 @@ struct port_map_entry {
 };
 // false when the line does not give four numbers that fit int32_t.
 bool parse_port_map_line(std::string_view line, port_map_entry *pentry);
-
-struct pci_function_address {
-    uint32_t bus;
-    uint32_t device;
-    uint32_t function;
-};
-
-// An interface's bus address: "bus:device.function" or
-// "domain:bus:device.function" (domain dropped), hexadecimal.
-enum class bus_address_form {
-    parsed,
-    no_colon,
-    too_many_colons,
-    unparsable, // one or two colons, but the fields do not all parse
-};
-bus_address_form parse_bus_address(std::string_view text, pci_function_address *paddress);
-
-// A sysfs PCI entry name "domain:bus:device.function"; false unless all
-// four fields parse.
-bool parse_pci_entry_name(std::string_view name, pci_function_address *paddress);
 
 #endif

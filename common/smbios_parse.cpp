@@ -67,7 +67,7 @@ static bool structure_string(std::string_view strings, uint8_t number, std::stri
 {
     *ptext = {};
     size_t start = 0;
-    for (uint8_t i = 1; i <= number; i++) {
+    for (unsigned i = 1; i <= number; i++) {
         if (start >= strings.size()) {
             return false;
         }

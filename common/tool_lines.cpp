@@ -8,7 +8,7 @@ bool start_tool(tool_lines *ptool)
 {
     // The tools are run through the shell on purpose: the inventory command
     // line is a pipeline into awk.  Its text is built from constants only.
-    ptool->stream.reset(popen(ptool->buffer, "r")); // NOLINT(cert-env33-c)
+    ptool->stream.reset(popen(ptool->buffer, "re")); // NOLINT(cert-env33-c)
     return ptool->stream != nullptr;
 }
 

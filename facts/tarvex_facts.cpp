@@ -53,7 +53,6 @@ using heap_text = std::unique_ptr<char, free_deleter>;
 // address dump (which needs none) is not made and the addresses stay null.
 struct address_sources {
     unique_fd raw_socket{open_interface_query_socket()};
-    unique_fd ethtool_socket{socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)};
     if_inet6_table ipv6;
     ipv4_table ipv4{raw_socket.valid()};
 };
@@ -78,10 +77,10 @@ struct firmware_record {
     int32_t rc = 1;
     firmware_record(const firmware_record &) = delete;
     firmware_record &operator=(const firmware_record &) = delete;
-    explicit firmware_record(char *pbus_info)
+    firmware_record(const char *pbus_info, const char *pif_name)
     {
         if (pbus_info != nullptr) {
-            rc = get_firmware_location(pbus_info, &location);
+            rc = get_interface_firmware_location_at(pbus_info, pif_name, &location);
         }
     }
     ~firmware_record() { free_firmware_location_members(&location); }
@@ -209,13 +208,13 @@ json ipv6_facts(const char *pif_name, const dynamic_interface_info_t &addresses)
 // EEPROM is read only for catalogued adapters, the only ones the library
 // reads it for: asking for others would repeat the driver and PCI queries
 // and their diagnostics for a certain null.
-void add_host_state(json &facts, char *pif_name, bool catalogued, const address_sources &sources)
+void add_host_state(json &facts, char *pif_name, const interface_hardware &hardware, const address_sources &sources)
 {
     address_record addresses(pif_name, sources);
     put(facts, "admin_state", table_text(link_status_text, addresses.info.if_status));
     put(facts, "mac", address_or_null(addresses.info.pcurrent_mac, "00:00:00:00:00:00"));
     char *ppermanent = nullptr;
-    if (catalogued && get_permanent_mac_addr(pif_name, &ppermanent) == 0) {
+    if (hardware.catalogued() && get_permanent_mac_addr_of(pif_name, hardware.driver, &ppermanent) == 0) {
         heap_text permanent(ppermanent);
         put(facts, "permanent_mac", permanent.get());
     } else {
@@ -225,12 +224,13 @@ void add_host_state(json &facts, char *pif_name, bool catalogued, const address_
     put(facts, "ipv6", ipv6_facts(pif_name, addresses.info));
 }
 
-// Where the firmware says the PCI function sits: its slot (SMBIOS or
-// hotplug) and port within it, and the board's own index and label.  They
-// stand beside the management tools' slot and port, never replace them.
-void add_firmware_location(json &facts, char *pbus_info)
+// Where the firmware says the port sits: its function's slot (SMBIOS or
+// hotplug) and the interface's port within it, and the board's own index
+// and label.  They stand beside the management tools' slot and port, never
+// replace them.
+void add_firmware_location(json &facts, const char *pbus_info, const char *pif_name)
 {
-    firmware_record record(pbus_info);
+    firmware_record record(pbus_info, pif_name);
     const firmware_location_t &location = record.location;
     bool slotted = record.rc == 0 && location.slot_source != firmware_slot_none && location.pslot_name != nullptr;
     put(facts, "firmware_slot",
@@ -249,11 +249,12 @@ constexpr size_t interface_members = 19;
 // About what one interface's object takes in the text, with its addresses.
 constexpr size_t bytes_per_interface = 800;
 
-json interface_facts(char *pif_name, bool management_package, const address_sources &sources)
+json interface_facts(char *pif_name, ethtool_info *pprobed, bool management_package, int ethtool_fd,
+                     const address_sources &sources)
 {
     json facts = object_with_room(interface_members);
     put(facts, "name", pif_name);
-    interface_hardware hardware(pif_name, management_package, sources.ethtool_socket.get());
+    interface_hardware hardware(pif_name, management_package, ethtool_fd, pprobed, true);
     const ethtool_info &driver = hardware.driver;
     put(facts, "driver", text_or_null(driver.pdriver_name));
     put(facts, "driver_version", text_or_null(driver.pdriver_version));
@@ -261,8 +262,8 @@ json interface_facts(char *pif_name, bool management_package, const address_sour
     put(facts, "bus_address", text_or_null(driver.pbus_info));
     put(facts, "link", table_text(link_status_text, driver.link_status));
     add_hardware(facts, hardware);
-    add_host_state(facts, pif_name, hardware.catalogued(), sources);
-    add_firmware_location(facts, driver.pbus_info);
+    add_host_state(facts, pif_name, hardware, sources);
+    add_firmware_location(facts, driver.pbus_info, pif_name);
     return facts;
 }
 
@@ -384,8 +385,9 @@ void append_array_member(std::string &text, const std::string &member)
 // text and one interface's facts rather than the tree of thousands (whose
 // building, paging in and release cost more than the queries).  The text
 // is what printing the whole tree gives, byte for byte.
-std::string document_text(bool management_package, std::span<char *const> names)
+std::string document_text(bool management_package, const interface_selection &selection, int ethtool_fd)
 {
+    std::span<char *const> names = selection.names();
     json doc = object_with_room(4);
     put(doc, "schema_version", schema_version);
     put(doc, "management_package", management_package);
@@ -401,7 +403,8 @@ std::string document_text(bool management_package, std::span<char *const> names)
     text += "[\n";
     address_sources sources;
     for (size_t i = 0; i < names.size(); i++) {
-        append_array_member(text, pretty_text(interface_facts(names[i], management_package, sources)));
+        append_array_member(text, pretty_text(interface_facts(names[i], selection.probed(i), management_package,
+                                                              ethtool_fd, sources)));
         text += i + 1 < names.size() ? ",\n" : "\n  ]\n}\n";
     }
     return text;
@@ -416,12 +419,14 @@ int run()
         return 1;
     }
     bool management_package = tolmar_installed() != 0;
-    interface_selection selection(interface_choice::ethernet_ports);
+    // One socket carries every ethtool request of the run.
+    unique_fd ethtool_socket(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    interface_selection selection(interface_choice::ethernet_ports, ethtool_socket.get());
     if (selection.rc != 0) {
         TARVEX_MSG(stderr, "ERROR: get_interface_list failed RC = %d, %s,%d\n", selection.rc);
         return 1;
     }
-    std::string text = document_text(management_package, selection.names());
+    std::string text = document_text(management_package, selection, ethtool_socket.get());
     if (!write_document(out, text)) {
         TARVEX_MSG(stderr, "ERROR: could not write the document to standard output (errno=%d), %s,%d\n", errno);
         return 1;

@@ -33,8 +33,10 @@ tarvex_namespace_test(tarvex_host_seams
   NAMESPACE --net --tmpfs /sys/bus/pci/devices)
 target_link_libraries(tarvex_host_seams PRIVATE tarvex_fake_driver)
 
-# The firmware location on fake PCI trees and SMBIOS tables rebuilt from
-# real servers' records.
-tarvex_namespace_test(tarvex_host_firmware
-  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/host/firmware_location_test.cpp
-  NAMESPACE --tmpfs /sys/bus/pci --tmpfs /sys/firmware)
+# The firmware location on fake hosts rebuilt from real servers' records;
+# each case runs itself again inside a fake host of tools/fakehost.sh.
+add_executable(tarvex_host_firmware ${CMAKE_CURRENT_SOURCE_DIR}/host/firmware_location_test.cpp)
+target_link_libraries(tarvex_host_firmware PRIVATE tarvex_common GTest::gtest GTest::gtest_main)
+target_include_directories(tarvex_host_firmware PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/host ${CMAKE_CURRENT_SOURCE_DIR}/support)
+target_compile_definitions(tarvex_host_firmware PRIVATE TARVEX_FAKEHOST="${PROJECT_SOURCE_DIR}/tools/fakehost.sh")
+gtest_discover_tests(tarvex_host_firmware DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES PROPERTIES TIMEOUT 120)

@@ -57,6 +57,9 @@ slots=()        # hotplug slot "NAME ADDRESS" pairs, flattened
 smbios=''       # the SMBIOS structure table, as printf %b escapes
 pci_files=()    # "ADDR/FILE" paths and their contents, parallel arrays
 pci_contents=()
+pci_links=()    # "ADDR/LINK" paths and their targets, flattened
+smbios_cut=0    # bytes cut off the SMBIOS table's end
+smbios_filler=0 # length of an OEM structure's string after the slots
 tools=()        # "TOOL PLACE MODE KIND" quadruples, flattened
 etc_files=()    # "FILE" and text line, parallel arrays
 etc_lines=()
@@ -71,14 +74,30 @@ need_fields() {
     fi
 }
 
+# An interface of the function, as the kernel shows it in the function's
+# net directory: NAME, then its dev_port (default 0) and phys_port_id.
+add_pci_interface() {
+    local addr=$1 name dev_port phys_port_id
+    IFS=: read -r name dev_port phys_port_id <<<"$2"
+    [[ -n $name && $name != */* && ${dev_port:-0} =~ ^[0-9]+$ ]] || fail "pci $addr: net=NAME[:DEV_PORT[:PHYS_PORT_ID]]"
+    pci_files+=("$addr/net/$name/dev_port")
+    pci_contents+=("${dev_port:-0}"$'\n')
+    if [[ -n $phys_port_id ]]; then
+        pci_files+=("$addr/net/$name/phys_port_id")
+        pci_contents+=("$phys_port_id"$'\n')
+    fi
+}
+
 add_pci_value() {
     local addr=$1 setting=$2 key value
     [[ $setting == *=* ]] || fail "pci $addr: setting without '=': $setting"
     key=${setting%%=*}
     value=${setting#*=}
     case $key in
-    vendor | device | subsystem_vendor | subsystem_device | class | index | acpi_index) ;;
+    vendor | device | subsystem_vendor | subsystem_device | class | index | acpi_index | ari_enabled) ;;
     parent) pci_parent[$addr]=$value; return ;;
+    physfn) pci_links+=("$addr/physfn" "../$value"); return ;;
+    net) add_pci_interface "$addr" "$value"; return ;;
     *) fail "pci $addr: unknown attribute $key" ;;
     esac
     pci_files+=("$addr/$key")
@@ -91,6 +110,8 @@ collect_pci() {
     ((${#f[@]} >= 1)) || fail "pci: wants an address"
     [[ ${f[0]} != */* && ${f[0]} != . && ${f[0]} != .. ]] || fail "pci: bad address ${f[0]}"
     pci_dirs+=("${f[0]}")
+    # Every function says whether its bus numbers functions by ARI.
+    [[ " ${f[*]:1} " == *" ari_enabled="* ]] || add_pci_value "${f[0]}" ari_enabled=0
     local setting
     for setting in "${f[@]:1}"; do
         add_pci_value "${f[0]}" "$setting"
@@ -233,6 +254,10 @@ collect() {
         slots+=("${f[@]}")
         ;;
     smbios_slot) collect_smbios_slot "$rest" ;;
+    smbios_cut | smbios_filler)
+        [[ $rest =~ ^[0-9]+$ ]] || fail "$directive: wants a number of bytes"
+        printf -v "$directive" '%d' "$rest"
+        ;;
     nic)
         # The settings are the driver stand-in's; checked there when it loads.
         hostdesc_fields "$rest" f
@@ -364,11 +389,15 @@ build_pci_tree() {
     done
     for i in "${!pci_files[@]}"; do
         path=$root/${pci_files[i]}
+        [[ ${pci_files[i]} != */*/* ]] || mkdir -p -- "${path%/*}" || fail "cannot create ${path%/*}"
         if [[ -n ${pci_raw[${pci_files[i]}]:-} ]]; then
             printf '%b' "${pci_contents[i]}" >"$path" || fail "cannot write $path"
         else
             printf '%s' "${pci_contents[i]}" >"$path" || fail "cannot write $path"
         fi
+    done
+    for ((i = 0; i < ${#pci_links[@]}; i += 2)); do
+        ln -s -- "${pci_links[i + 1]}" "$root/${pci_links[i]}" || fail "cannot link $root/${pci_links[i]}"
     done
 }
 
@@ -405,8 +434,16 @@ build_firmware() {
     mount -t tmpfs -o mode=0755 tarvex-firmware /sys/firmware || fail "cannot mount /sys/firmware"
     [[ -n $smbios ]] || return 0
     local tables=/sys/firmware/dmi/tables
-    smbios_bytes 127 4 0xff 0xfe 0 0 # end of table
     { mkdir -p "$tables" && printf '%b' "$smbios" >"$tables/DMI"; } || fail "cannot write the SMBIOS table"
+    if ((smbios_filler > 0)); then
+        # An OEM structure (type 128) whose one string is that long.
+        { printf '\x80\x04\x00\x00' && head -c "$smbios_filler" /dev/zero | tr '\0' x && printf '\0\0'; } \
+            >>"$tables/DMI" || fail "cannot write the SMBIOS filler"
+    fi
+    printf '\x7f\x04\xff\xfe\0\0' >>"$tables/DMI" || fail "cannot end the SMBIOS table"
+    if ((smbios_cut > 0)); then
+        truncate -s "-$smbios_cut" "$tables/DMI" || fail "cannot cut the SMBIOS table"
+    fi
     write_entry_point "$tables" "$(stat -c %s "$tables/DMI")"
 }
 

@@ -86,6 +86,7 @@ static void check_structs(void)
     location.pslot_name = too_long;
     CHECK(get_firmware_location(NULL, &location) == 1 && get_firmware_location(too_long, NULL) == 1);
     CHECK(get_firmware_location(too_long, &location) == 1);
+    CHECK(get_interface_firmware_location(too_long, &location) == 1 && get_interface_firmware_location(too_long, NULL) == 1);
     CHECK(location.pslot_name == NULL && location.slot_port == -1 && location.slot_source == firmware_slot_none);
     free_firmware_location_members(&location);
     CHECK(strcmp(link_status_text[link_up], "up") == 0);

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Parsers of the inventory and port map listings, of interface bus
-// addresses and of PCI entry names; which links are Ethernet ports of a PCI
-// adapter.
+// Parsers of the inventory and port map listings and of PCI addresses; which
+// links are Ethernet links.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -10,6 +9,7 @@
 #include <tuple>
 
 #include "ethernet_ports.h"
+#include "pci_host.h"
 #include "port_map_parse.h"
 
 using namespace std::string_view_literals;
@@ -75,51 +75,48 @@ TEST(PortMapLine, ReadsFourDecimalNumbersThatFit)
     }
 }
 
-TEST(BusAddress, ShortAndFullFormsNameTheSameFunction)
+// The one reader of PCI addresses, in each mode: what a caller's bus address
+// may say (lenient), what a driver record (driver_record) and the kernel's
+// entry names (entry_name) say, and a hotplug slot's device (slot_device).
+TEST(PciAddress, EachModeAcceptsItsOwnText)
 {
-    for (std::string_view text : {"0000:0b:00.1"sv, "0b:00.1"sv, " 0b:00.1"sv, "0x0b:0x0.0x1"sv, "0001:0b:00.1"sv,
-                                  "0b:00.1 trailing"sv, "0b:00.1\0:::"sv}) {
-        pci_function_address address{7, 7, 7};
-        ASSERT_EQ(parse_bus_address(text, &address), bus_address_form::parsed) << text;
-        EXPECT_EQ(std::tie(address.bus, address.device, address.function), std::make_tuple(0x0bU, 0U, 1U)) << text;
-    }
-}
-
-TEST(BusAddress, ClassifiesWhatCannotBeLookedUp)
-{
-    const std::pair<std::string_view, bus_address_form> cases[] = {
-        {"", bus_address_form::no_colon}, {"usb-0000.1", bus_address_form::no_colon},
-        {"\0:0b:00.1"sv, bus_address_form::no_colon}, // nothing after the terminator counts
-        {"a:b:c:d.e", bus_address_form::too_many_colons}, {"0000:0b:00:00.1", bus_address_form::too_many_colons},
-        {"::::::", bus_address_form::too_many_colons},    {"0000:zz:00.1", bus_address_form::unparsable},
-        {"0b:00", bus_address_form::unparsable},          {"0b:00.", bus_address_form::unparsable},
-        {"0b :00.1", bus_address_form::unparsable}, // no blank allowed before a separator
-        {":0b.1", bus_address_form::unparsable},          {"0000:0b:00,1", bus_address_form::unparsable},
+    using enum pci_address_mode;
+    constexpr auto parsed = pci_address_form::parsed;
+    constexpr auto unparsable = pci_address_form::unparsable;
+    const std::tuple<std::string_view, pci_address_mode, pci_address_form> cases[] = {
+        {"0000:0b:00.1", lenient, parsed}, {"0b:00.1", lenient, parsed}, {" 0b:00.1", lenient, parsed},
+        {"0x0b:0x0.0x1", lenient, parsed}, {"0001:0b:00.1", lenient, parsed}, {"0b:00.1 trailing", lenient, parsed},
+        {"0b:00.1\0:::"sv, lenient, parsed}, {"0000:0b:00.1", entry_name, parsed},
+        {"0000:0b:00.1", driver_record, parsed}, {"0000:0B:00.1", driver_record, parsed},
+        {"0000:0b:00\n", slot_device, parsed}, {"", lenient, pci_address_form::no_colon},
+        {"usb-0000.1", lenient, pci_address_form::no_colon}, {"\0:0b:00.1"sv, lenient, pci_address_form::no_colon},
+        {"a:b:c:d.e", lenient, pci_address_form::too_many_colons},
+        {"0000:0b:00:00.1", entry_name, pci_address_form::too_many_colons}, {"0000:zz:00.1", lenient, unparsable},
+        {"0b:00", lenient, unparsable}, {"0b:00.", lenient, unparsable}, {"0b :00.1", lenient, unparsable},
+        {":0b.1", lenient, unparsable}, {"0000:0b:00,1", lenient, unparsable}, {"0000:0B:00.1", entry_name, unparsable},
+        {"0b:00.1", entry_name, unparsable}, {"0000:0b:00.8", driver_record, unparsable},
+        {"000:0b:00.1", driver_record, unparsable}, {"0000:0b:00.1 ", driver_record, unparsable},
+        {"0000:0b:0.1", driver_record, unparsable}, {"usb-0000:00:14.0-2", driver_record, unparsable},
+        {"000000000:00:00.1", driver_record, unparsable}, {"0000:0b", slot_device, unparsable},
+        {"0000:0b:00.1", slot_device, unparsable},
     };
-    for (const auto &[text, form] : cases) {
-        pci_function_address address{7, 7, 7};
-        EXPECT_EQ(parse_bus_address(text, &address), form) << text;
-        EXPECT_EQ(address.bus, 7U) << "nothing is handed out unless parsed: " << text;
+    for (const auto &[text, mode, form] : cases) {
+        pci_address address{7, 7, 7, 7};
+        EXPECT_EQ(read_pci_address(text, mode, &address), form) << text;
+        if (form == parsed) {
+            EXPECT_EQ(std::tie(address.bus, address.device, address.function),
+                      std::make_tuple(0x0bU, 0U, mode == slot_device ? 0U : 1U)) << text;
+        } else {
+            EXPECT_EQ(address.bus, 7U) << "nothing is handed out unless parsed: " << text;
+        }
     }
+    pci_address wide{};
+    ASSERT_EQ(read_pci_address("10000:ff:1f.7", entry_name, &wide), parsed);
+    EXPECT_EQ(std::tie(wide.segment, wide.bus, wide.device, wide.function), std::make_tuple(0x10000U, 0xffU, 0x1fU, 7U));
 }
 
-TEST(PciEntryName, NeedsAllFourFields)
-{
-    pci_function_address address{};
-    ASSERT_TRUE(parse_pci_entry_name("0000:00:1f.6", &address));
-    EXPECT_EQ(address.bus, 0U);
-    EXPECT_EQ(address.device, 0x1fU);
-    EXPECT_EQ(address.function, 6U);
-    ASSERT_TRUE(parse_pci_entry_name("10000:ff:1f.7", &address));
-    EXPECT_EQ(address.bus, 0xffU);
-    for (std::string_view name : {"."sv, ".."sv, "pci0000:00"sv, "0b:00.1"sv, "0000:0b:00"sv, ""sv, "0000:0b:00.x"sv}) {
-        EXPECT_FALSE(parse_pci_entry_name(name, &address)) << name;
-    }
-}
-
-// What tarvex-facts lists beyond "eth" names: type 1 links whose driver
-// names a PCI function, as the kernel writes it.
-TEST(PciEthernetPort, TypeOneAndTheKernelsPciName)
+// What tarvex-facts lists beyond "eth" names: type 1 links.
+TEST(PciEthernetPort, TypeOneLinks)
 {
     const std::pair<std::string_view, bool> types[] = {
         {"1\n", true}, {"1", true}, {"32\n", false}, {"772\n", false}, {"65534\n", false},
@@ -127,15 +124,6 @@ TEST(PciEthernetPort, TypeOneAndTheKernelsPciName)
     };
     for (const auto &[text, ethernet] : types) {
         EXPECT_EQ(is_ethernet_link_type(text), ethernet) << text;
-    }
-    const std::pair<std::string_view, bool> buses[] = {
-        {"0000:0b:00.0", true},  {"0000:3B:1F.7", true},   {"10000:00:02.0", true}, {"0000:0b:00.8", false},
-        {"0b:00.0", false},      {"000:0b:00.0", false},   {"0000:0b:00.0 ", false}, {"0000:0b:0.0", false},
-        {"N/A", false},          {"tun", false},           {"", false},             {"usb-0000:00:14.0-2", false},
-        {"0000:00:14.0-2", false}, {"virtio0", false},     {"000000000:00:00.0", false},
-    };
-    for (const auto &[text, pci] : buses) {
-        EXPECT_EQ(is_pci_bus_address(text), pci) << text;
     }
 }
 
@@ -149,7 +137,7 @@ TEST(ListingParsers, SurviveHostileText)
     }
     inventory_entry inventory{};
     port_map_entry port_map{};
-    pci_function_address address{};
+    pci_address address{};
     for (const std::string &text : {bytes, std::string(10000, 'f'), std::string(10000, '0') + "b 0 3",
                                     std::string(10000, ' ') + "3 1 5 2", std::string(10000, ':'),
                                     std::string(10000, '-'), std::string("0x")}) {
@@ -157,11 +145,14 @@ TEST(ListingParsers, SurviveHostileText)
             std::string_view piece(text.data(), cut);
             parse_inventory_line(piece, &inventory);
             parse_port_map_line(piece, &port_map);
-            parse_bus_address(piece, &address);
-            parse_pci_entry_name(piece, &address);
+            for (auto mode : {pci_address_mode::entry_name, pci_address_mode::driver_record, pci_address_mode::lenient,
+                              pci_address_mode::slot_device}) {
+                read_pci_address(piece, mode, &address);
+            }
         }
     }
-    EXPECT_EQ(parse_bus_address(std::string(10000, ':'), &address), bus_address_form::too_many_colons);
+    EXPECT_EQ(read_pci_address(std::string(10000, ':'), pci_address_mode::lenient, &address),
+              pci_address_form::too_many_colons);
 }
 
 } // namespace

@@ -4,18 +4,31 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "smbios_parse.h"
-#include "smbios_table.h"
 
 namespace {
 
-// A Mezzanine slot row as a blade's table holds it; devfn 0x38 is 07.0.
+std::string bytes(std::initializer_list<uint32_t> values)
+{
+    std::string text;
+    for (uint32_t value : values) {
+        text += static_cast<char>(value & 0xFF);
+    }
+    return text;
+}
+
+// A Mezzanine slot structure as a blade's table holds it (bus 06; devfn
+// 0x38 is 07.0), cut or padded to its length.  Fake hosts' whole tables
+// come from tools/fakehost.sh; these are damaged on purpose.
 std::string mezzanine(uint32_t segment, uint32_t devfn, std::string name = "Mezzanine 1", uint32_t length = 0x11)
 {
-    return smbios_table::slot({0x0901, length, 0xaf, 0x0b, 4, 4, 4, 1, 1}, segment, 0x06, devfn, name);
+    std::string area = bytes({9, length, 0x01, 0x09, 1, 0xaf, 0x0b, 4, 4, 1, 0, 4, 1, segment, segment >> 8, 6, devfn});
+    area.resize(length, '\0');
+    return area + name + std::string(2, '\0');
 }
 
 struct parse_result {
@@ -41,14 +54,21 @@ parse_result parse(const std::string &table)
 
 TEST(SmbiosParse, ReadsAddressedSlotsAndPassesOverDamagedStructures)
 {
-    const std::string eot = smbios_table::end_of_table;
-    const std::string lan = smbios_table::bytes({41, 11, 0x2D, 0, 1, 0x85, 1, 0, 0, 0, 0xA0}) + " i354 #1" + '\0' + '\0';
+    const std::string eot = bytes({127, 4, 0xFF, 0xFE, 0, 0});
+    const std::string lan = bytes({41, 11, 0x2D, 0, 1, 0x85, 1, 0, 0, 0, 0xA0}) + " i354 #1" + '\0' + '\0';
     std::string bad_string = mezzanine(0, 0x38);
     bad_string[4] = 2;  // the designation names string 2 of a set of one
     std::string too_long = mezzanine(0, 0x38);
     too_long[1] = 0x40;
     std::string short_header = mezzanine(0, 0x38);
     short_header[1] = 3;
+    // String 255, the last a byte can name.
+    std::string string_255 = mezzanine(0, 0x38, std::string(254 * 2, 'x'));
+    for (size_t i = 1; i < 254 * 2; i += 2) {
+        string_255[0x11 + i] = '\0';
+    }
+    string_255.insert(string_255.size() - 2, "Slot 255");
+    string_255[4] = static_cast<char>(255);
     struct parse_case {
         const char *what;
         std::string table;
@@ -62,6 +82,7 @@ TEST(SmbiosParse, ReadsAddressedSlotsAndPassesOverDamagedStructures)
         {"no end-of-table structure", mezzanine(0x10, 0x38), {"0010:06:38 Mezzanine 1"}, false},
         {"not applicable: segment 0xFFFF, devfn 0xFF", mezzanine(0xFFFF, 0x38) + mezzanine(0, 0xFF) + eot, {}, false},
         {"a slot without address fields (SMBIOS 2.1)", mezzanine(0, 0x38, "PCI1", 0x0C) + eot, {}, false},
+        {"the designation is string 255", string_255 + eot, {"0000:06:38 Slot 255"}, false},
         {"no designation string", mezzanine(0, 0x38).replace(4, 1, 1, '\0') + eot, {"0000:06:38 "}, false},
         {"string number beyond the set", bad_string + mezzanine(0, 0x48) + eot, {"0000:06:48 Mezzanine 1"}, true},
         {"length runs past the table", mezzanine(0, 0x38) + too_long, {"0000:06:38 Mezzanine 1"}, true},
