@@ -295,7 +295,8 @@ std::array<uint8_t, 6> mac_from_eeprom_data(const std::array<uint8_t, 8> &data, 
 uint32_t pci_function_from_bus(std::string_view bus_info)
 {
     pci_address at{};
-    return read_pci_address(bus_info, pci_address_mode::lenient, &at) == pci_address_form::parsed ? at.function : 0;
+    read_pci_address(bus_info, pci_address_mode::function_after_last_dot, &at);
+    return at.function;
 }
 
 // Line and token reading

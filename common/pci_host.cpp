@@ -105,9 +105,23 @@ static bool read_slot_device(std::string_view text, pci_address *paddress)
     return true;
 }
 
+// Only the function: what follows the last '.', read as decimal digits.
+static void read_function_after_last_dot(std::string_view text, pci_address *paddress)
+{
+    size_t dot = text.rfind('.');
+    *paddress = pci_address{};
+    if (dot != std::string_view::npos) {
+        paddress->function = strtoul_digits_saturated(text.substr(dot + 1));
+    }
+}
+
 pci_address_form read_pci_address(std::string_view text, pci_address_mode mode, pci_address *paddress)
 {
     text = text.substr(0, text.find('\0'));
+    if (mode == pci_address_mode::function_after_last_dot) {
+        read_function_after_last_dot(text, paddress);
+        return pci_address_form::parsed;
+    }
     long colons = std::count(text.begin(), text.end(), ':');
     if (colons == 0) {
         return pci_address_form::no_colon;
@@ -121,6 +135,7 @@ pci_address_form read_pci_address(std::string_view text, pci_address_mode mode, 
     case pci_address_mode::driver_record: parsed = read_kernel_form(text, false, paddress); break;
     case pci_address_mode::lenient: parsed = read_lenient(text, colons, paddress); break;
     case pci_address_mode::slot_device: parsed = read_slot_device(text, paddress); break;
+    case pci_address_mode::function_after_last_dot: break;
     }
     return parsed ? pci_address_form::parsed : pci_address_form::unparsable;
 }

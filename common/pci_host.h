@@ -34,6 +34,10 @@ enum class pci_address_mode {
     lenient,
     // A hotplug slot's address file: "dddd:bb:dd" (a device), white space after.
     slot_device,
+    // Only the function number, for the EEPROM's port choice: the leading
+    // decimal digits after the last '.', whatever stands before it (0 when
+    // there is no '.').  Never unparsable.
+    function_after_last_dot,
 };
 
 enum class pci_address_form {

@@ -212,11 +212,11 @@ TEST(MacArithmetic, IncrementCarriesAndBrcmLayoutMoves)
     EXPECT_EQ(mac_from_eeprom_data(data, 3), (mac6{}));
 }
 
-TEST(PciFunction, OfTheDriversBusAddress)
+TEST(PciFunction, ReadAfterTheLastDot)
 {
     const std::pair<const char *, uint32_t> cases[] = {
         {"0000:0b:00.1", 1}, {"0000:0b:00.0", 0}, {"0000:0b:00.7", 7}, {"0000:0b:00", 0}, {"0000:0b:00.", 0},
-        {"a.9.12x", 0},      {"x.x", 0},          {"", 0}};
+        {"a.9.12x", 12},     {"x.x", 0},          {"0.99999999999", 0xFFFFFFFFU}, {"", 0}};
     for (auto [bus, fn] : cases) {
         EXPECT_EQ(pci_function_from_bus(bus), fn) << bus;
     }
