@@ -4,3 +4,9 @@
 # writes, the alert join under promtool, the rewrites of --output, and the
 # packaged systemd units.
 target_link_libraries(tarvex_unit PRIVATE tarvex_facts_text)
+
+add_test(NAME prometheus.textfile_collector
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/prometheus/textfile_collector.sh $<TARGET_FILE:tarvex-facts>
+                 $<TARGET_FILE:tarvex_fake_driver> ${PROJECT_SOURCE_DIR})
+set_tests_properties(prometheus.textfile_collector PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120
+  PASS_REGULAR_EXPRESSION "2 port series written, 3 tarvex series served, node_textfile_scrape_error 0.0\n")
