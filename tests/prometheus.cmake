@@ -21,3 +21,7 @@ set_tests_properties(prometheus.output_file PROPERTIES SKIP_RETURN_CODE 77 TIMEO
 # give them.
 add_test(NAME prometheus.alert_join
          COMMAND promtool test rules ${CMAKE_CURRENT_SOURCE_DIR}/prometheus/tarvex.rules.test.yml)
+
+add_test(NAME prometheus.systemd_units COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/prometheus/systemd_units.sh ${CMAKE_BINARY_DIR})
+set_tests_properties(prometheus.systemd_units PROPERTIES TIMEOUT 60 PASS_REGULAR_EXPRESSION
+  "^EnvironmentFile=PREFIX/usr/etc/default/tarvex\nExecStart=PREFIX/usr/sbin/tarvex-facts --format prometheus --output \\\${TEXTFILE_DIR}/tarvex\\.prom\nsystemd-analyze verify: tarvex-facts-textfile\\.service tarvex-facts-textfile\\.timer clean\n$")
