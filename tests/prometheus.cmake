@@ -1,15 +1,13 @@
 # SPDX-License-Identifier: MIT
 # tarvex-facts' metrics with the real Prometheus tools: its text formatter
 # in the unit tests, node_exporter's textfile collector serving what it
-# writes, the alert join under promtool, the rewrites of --output, and the
-# packaged systemd units.
+# writes, the alert join under promtool, and the rewrites of --output.
 target_link_libraries(tarvex_unit PRIVATE tarvex_facts_text)
 
 add_test(NAME prometheus.textfile_collector
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/prometheus/textfile_collector.sh $<TARGET_FILE:tarvex-facts>
                  $<TARGET_FILE:tarvex_fake_driver> ${PROJECT_SOURCE_DIR})
-set_tests_properties(prometheus.textfile_collector PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120
-  PASS_REGULAR_EXPRESSION "2 port series written, 3 tarvex series served, node_textfile_scrape_error 0.0\n")
+set_tests_properties(prometheus.textfile_collector PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)
 
 add_test(NAME prometheus.output_file
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/prometheus/output_file.sh $<TARGET_FILE:tarvex-facts>
@@ -21,7 +19,3 @@ set_tests_properties(prometheus.output_file PROPERTIES SKIP_RETURN_CODE 77 TIMEO
 # give them.
 add_test(NAME prometheus.alert_join
          COMMAND promtool test rules ${CMAKE_CURRENT_SOURCE_DIR}/prometheus/tarvex.rules.test.yml)
-
-add_test(NAME prometheus.systemd_units COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/prometheus/systemd_units.sh ${CMAKE_BINARY_DIR})
-set_tests_properties(prometheus.systemd_units PROPERTIES TIMEOUT 60 PASS_REGULAR_EXPRESSION
-  "^EnvironmentFile=PREFIX/usr/etc/default/tarvex\nExecStart=PREFIX/usr/sbin/tarvex-facts --format prometheus --output \\\${TEXTFILE_DIR}/tarvex\\.prom\nsystemd-analyze verify: tarvex-facts-textfile\\.service tarvex-facts-textfile\\.timer clean\n$")
