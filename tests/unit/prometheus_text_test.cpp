@@ -75,14 +75,10 @@ TEST(PrometheusText, LabelValuesAreValidUtf8)
         std::string out;
     } cases[] = {
         {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x94\x8c \xf4\x8f\xbf\xbf \x01\t", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x94\x8c \xf4\x8f\xbf\xbf \x01\t"},
-        {"\x80x", fffd + "x"},                      // lone continuation byte
-        {"\xc0\xaf", fffd + fffd},                  // overlong '/'
-        {"\xe0\x80\xaf", fffd + fffd + fffd},       // overlong, three bytes
-        {"\xed\xa0\x80", fffd + fffd + fffd},       // UTF-16 surrogate
-        {"\xf4\x90\x80\x80", fffd + fffd + fffd + fffd}, // past U+10FFFF
-        {"\xf5\x80", fffd + fffd},
-        {"ab\xe2\x82", "ab" + fffd + fffd},         // cut short at the end
-        {"\xe2\x82\"", fffd + fffd + "\\\""},       // cut short by a quote
+        {"\x80x", fffd + "x"},                                 // lone continuation byte
+        {"\xc0\xaf\xed\xa0\x80", fffd + fffd + fffd + fffd + fffd}, // overlong '/', a surrogate
+        {"\xf4\x90\x80\x80", fffd + fffd + fffd + fffd},       // past U+10FFFF
+        {"ab\xe2\x82\"", "ab" + fffd + fffd + "\\\""},        // cut short by a quote
     };
     for (const auto &each : cases) {
         std::string text;
