@@ -8,7 +8,9 @@
 #     an IPv6 documentation address: tarvex-facts beside tarvex (target:
 #     within 2x) and `lshw -json -class network` (target: at least 5x
 #     faster than lshw), and tarvex-facts at 2,000 beside itself at 1,000
-#     (target: at most 2.5x, as the cost grows linearly).
+#     (target: at most 2.5x, as the cost grows linearly);
+#   - on each, tarvex-facts --format prometheus beside its JSON (target:
+#     within 1.2x).
 # Runs are interleaved so that load from elsewhere falls on all alike.
 # Prints median wall times and peak resident memory (target for
 # tarvex-facts: under 8 MiB).  Prints figures, asserts nothing.
@@ -32,21 +34,25 @@ cc -O2 -Wall -Wextra -Werror -o "$work/timeit" "$source_dir/bench/timeit.c" || e
 
 # Prints one line of figures: "label: median ms (min..max), peak RSS KiB".
 show() {
-    printf '  %-30s: %9.3f ms (%.3f..%.3f), peak RSS %s KiB\n' "$1" "${@:2:4}"
+    printf '  %-32s: %9.3f ms (%.3f..%.3f), peak RSS %s KiB\n' "$1" "${@:2:4}"
 }
 
 measure() {
     local host=$1 size=$2 names first_size first_ms
-    local -a t_report t_facts t_lshw
+    local -a t_report t_facts t_metrics t_lshw
     names=$(find /sys/class/net -mindepth 1 -maxdepth 1 -name '*eth*' | wc -l)
     {
         read -r -a t_report
         read -r -a t_facts
-    } < <("$work/timeit" "$runs" "$tarvex" -- "$facts")
+        read -r -a t_metrics
+    } < <("$work/timeit" "$runs" "$tarvex" -- "$facts" -- "$facts" --format prometheus)
     echo "$host: $names interfaces with \"eth\", median wall time (min..max) of $runs runs:"
     show tarvex "${t_report[@]}"
     show tarvex-facts "${t_facts[@]}"
+    show "tarvex-facts --format prometheus" "${t_metrics[@]}"
     awk -v f="${t_facts[0]}" -v t="${t_report[0]}" 'BEGIN { printf "  ratio tarvex-facts / tarvex: %.2f\n", f / t }'
+    awk -v m="${t_metrics[0]}" -v f="${t_facts[0]}" \
+        'BEGIN { printf "  ratio --format prometheus / JSON: %.2f\n", m / f }'
     # Growth: each size's median beside the first fake host's.
     if ((size > 0)); then
         [[ -f $work/first_facts ]] || echo "$size ${t_facts[0]}" >"$work/first_facts"

@@ -46,6 +46,26 @@ endforeach()
 install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/doc/tarvex-facts.schema.json
   DESTINATION ${CMAKE_INSTALL_DATADIR}/tarvex COMPONENT runtime)
 
+# The systemd service and timer that keep tarvex-facts' metrics in the
+# directory of node_exporter's textfile collector, and their environment
+# file, which names that directory.  Installed, never enabled.  Where they go
+# depends on the install's prefix (packaging/systemd/install-units.cmake);
+# the RPM spec names its family's places.
+set(TARVEX_TEXTFILE_DIR /var/lib/prometheus/node-exporter CACHE PATH
+  "Default TEXTFILE_DIR of the units: where node_exporter reads text files")
+set(TARVEX_ENVIRONMENT_FILE "" CACHE FILEPATH
+  "The units' environment file (empty: /etc/default/tarvex for the prefix /usr)")
+set(TARVEX_SYSTEMD_UNITDIR "" CACHE PATH
+  "Directory of the systemd units (empty: /lib/systemd/system for the prefix /usr)")
+install(CODE "
+  set(tarvex_units_source \"${CMAKE_CURRENT_SOURCE_DIR}/packaging/systemd\")
+  set(tarvex_units_binary \"${CMAKE_CURRENT_BINARY_DIR}/packaging/systemd\")
+  set(tarvex_sbindir \"${CMAKE_INSTALL_SBINDIR}\")
+  set(TARVEX_TEXTFILE_DIR \"${TARVEX_TEXTFILE_DIR}\")
+  set(TARVEX_ENVIRONMENT_FILE \"${TARVEX_ENVIRONMENT_FILE}\")
+  set(TARVEX_SYSTEMD_UNITDIR \"${TARVEX_SYSTEMD_UNITDIR}\")
+  include(\"${CMAKE_CURRENT_SOURCE_DIR}/packaging/systemd/install-units.cmake\")" COMPONENT runtime)
+
 # Development: the library, its public C interface and the pkg-config file.
 # diag.h and platform.h are C++ internals of the implementation, nic_db.h is
 # the catalogue's data table (callers reach it only through the catalogue

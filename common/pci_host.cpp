@@ -111,7 +111,8 @@ static void read_function_after_last_dot(std::string_view text, pci_address *pad
     size_t dot = text.rfind('.');
     *paddress = pci_address{};
     if (dot != std::string_view::npos) {
-        paddress->function = strtoul_digits_saturated(text.substr(dot + 1));
+        text.remove_prefix(dot + 1);
+        paddress->function = strtoul_digits_saturated(text);
     }
 }
 

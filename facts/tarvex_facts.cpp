@@ -5,7 +5,9 @@
 // report does, plus the host queries the report leaves out (addresses,
 // administrative state, factory MAC address, the firmware's slot and onboard
 // identity, distribution); they are the report's interfaces plus every other
-// Ethernet port of a PCI adapter, whatever its name.
+// Ethernet port of a PCI adapter, whatever its name.  --format prometheus
+// prints the same facts as metrics for node_exporter's textfile collector,
+// and --output writes either to a file that readers never see half-written.
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -31,6 +33,7 @@
 #include "host_queries.h"
 #include "interface_walk.h"
 #include "platform.h"
+#include "prometheus_text.h"
 
 namespace {
 
@@ -248,6 +251,8 @@ void add_firmware_location(json &facts, const char *pbus_info, const char *pif_n
 constexpr size_t interface_members = 19;
 // About what one interface's object takes in the text, with its addresses.
 constexpr size_t bytes_per_interface = 800;
+// About what one interface's tarvex_port_info series takes.
+constexpr size_t bytes_per_series = 300;
 
 json interface_facts(char *pif_name, ethtool_info *pprobed, bool management_package, int ethtool_fd,
                      const address_sources &sources)
@@ -299,23 +304,33 @@ json distribution_facts()
 // error unchanged and never mixes into the document.  With standard error
 // closed, such lines are dropped instead.  Returns -1 when standard output
 // is not open.
-int take_document_descriptor()
+// Descriptor 1 leads to standard error, or to /dev/null when that is
+// closed; false when neither could be had.
+bool divert_standard_output()
 {
-    int fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-    if (fd < 0) {
-        return -1;
-    }
     if (dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
         unique_fd null_device(open("/dev/null", O_WRONLY | O_CLOEXEC));
         if (!null_device.valid() || dup2(null_device.get(), STDOUT_FILENO) < 0) {
-            close(fd);
-            return -1;
+            return false;
         }
     }
     // Unbuffered, so those lines keep their place among standard error's.
     // It cannot fail before the stream's first use, and would only cost the
     // order of lines.
     static_cast<void>(std::setvbuf(stdout, nullptr, _IONBF, 0));
+    return true;
+}
+
+int take_document_descriptor()
+{
+    int fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    if (fd < 0) {
+        return -1;
+    }
+    if (!divert_standard_output()) {
+        close(fd);
+        return -1;
+    }
     return fd;
 }
 
@@ -332,9 +347,9 @@ bool await_writable(int fd)
     return rc > 0;
 }
 
-// Writes the whole text and closes the descriptor; false when any of it
-// failed (a full disk, a closed pipe, an error reported at close).
-bool write_document(unique_fd &out, const std::string &text)
+// Writes the whole text; false when any of it failed (a full disk, a
+// closed pipe), errno then write's.
+bool write_all(int fd, const std::string &text)
 {
     // A reader that went away is a write error here, not a silent death.
     // (SIG_ERR would only mean an invalid signal number.)  The tools have
@@ -342,11 +357,11 @@ bool write_document(unique_fd &out, const std::string &text)
     static_cast<void>(std::signal(SIGPIPE, SIG_IGN));
     size_t done = 0;
     while (done < text.size()) {
-        ssize_t written = write(out.get(), text.data() + done, text.size() - done);
+        ssize_t written = write(fd, text.data() + done, text.size() - done);
         if (written < 0 && errno == EINTR) {
             continue;
         }
-        if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && await_writable(out.get())) {
+        if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && await_writable(fd)) {
             continue;
         }
         if (written < 0) {
@@ -354,7 +369,14 @@ bool write_document(unique_fd &out, const std::string &text)
         }
         done += static_cast<size_t>(written);
     }
-    return close(out.release()) == 0 || errno == EINTR;
+    return true;
+}
+
+// Writes the whole text and closes the descriptor; false when any of it
+// failed, also an error reported at close.
+bool write_document(unique_fd &out, const std::string &text)
+{
+    return write_all(out.get(), text) && (close(out.release()) == 0 || errno == EINTR);
 }
 
 // Pretty-printed as the whole document prints it; names may hold any bytes:
@@ -410,35 +432,104 @@ std::string document_text(bool management_package, const interface_selection &se
     return text;
 }
 
-int run()
+// The same interfaces as metrics: each interface's object, made as for the
+// document, becomes its series and is released at once.
+std::string metrics_text(bool management_package, const interface_selection &selection, int ethtool_fd)
 {
-    set_tool_environment();
-    unique_fd out(take_document_descriptor());
+    std::span<char *const> names = selection.names();
+    prometheus_series series;
+    series.ports.reserve(names.size() * bytes_per_series);
+    address_sources sources;
+    for (size_t i = 0; i < names.size(); i++) {
+        add_interface_series(series,
+                             interface_facts(names[i], selection.probed(i), management_package, ethtool_fd, sources));
+    }
+    return prometheus_exposition(series, true);
+}
+
+enum class output_format { document, prometheus };
+
+// What the command line asks for: the format, and the file to write in
+// place of standard output (empty: standard output).
+struct run_options {
+    output_format format = output_format::document;
+    std::string output;
+};
+
+// --output FILE: the text goes to FILE.tmp.<pid>, reaches the disk, and
+// only then takes FILE's name, so that a reader (node_exporter's textfile
+// collector) sees the old file or the new one, never a part.  On any
+// failure FILE stays as it was and the temporary file goes.
+bool write_file_atomically(const std::string &path, const std::string &text)
+{
+    std::string temporary = path + ".tmp." + std::to_string(getpid());
+    unique_fd out(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
     if (!out.valid()) {
-        TARVEX_MSG(stderr, "ERROR: standard output is not open (errno=%d), %s,%d\n", errno);
-        return 1;
+        return false;
     }
-    bool management_package = tolmar_installed() != 0;
-    // One socket carries every ethtool request of the run.
-    unique_fd ethtool_socket(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    interface_selection selection(interface_choice::ethernet_ports, ethtool_socket.get());
-    if (selection.rc != 0) {
-        TARVEX_MSG(stderr, "ERROR: get_interface_list failed RC = %d, %s,%d\n", selection.rc);
-        return 1;
+    bool written = write_all(out.get(), text) && fsync(out.get()) == 0 && close(out.release()) == 0 &&
+                   rename(temporary.c_str(), path.c_str()) == 0;
+    if (!written) {
+        int err = errno;
+        unlink(temporary.c_str());
+        errno = err;
     }
-    std::string text = document_text(management_package, selection, ethtool_socket.get());
-    if (!write_document(out, text)) {
+    return written;
+}
+
+// Writes the text where the options say; the message names the place.
+int put_text(const run_options &options, unique_fd &out, const std::string &text)
+{
+    if (options.output.empty() && !write_document(out, text)) {
         TARVEX_MSG(stderr, "ERROR: could not write the document to standard output (errno=%d), %s,%d\n", errno);
+        return 1;
+    }
+    if (!options.output.empty() && !write_file_atomically(options.output, text)) {
+        TARVEX_MSG(stderr, "ERROR: could not write %s (errno=%d), %s,%d\n", options.output.c_str(), errno);
         return 1;
     }
     return 0;
 }
 
+int run(const run_options &options)
+{
+    set_tool_environment();
+    bool to_stdout = options.output.empty();
+    unique_fd out(to_stdout ? take_document_descriptor() : -1);
+    if (to_stdout && !out.valid()) {
+        TARVEX_MSG(stderr, "ERROR: standard output is not open (errno=%d), %s,%d\n", errno);
+        return 1;
+    }
+    // With --output, standard output carries nothing: what the library
+    // prints there goes to standard error.
+    if (!to_stdout) {
+        divert_standard_output();
+    }
+    bool management_package = tolmar_installed() != 0;
+    // One socket carries every ethtool request of the run.
+    unique_fd ethtool_socket(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    interface_selection selection(interface_choice::ethernet_ports, ethtool_socket.get());
+    bool metrics = options.format == output_format::prometheus;
+    if (selection.rc != 0) {
+        TARVEX_MSG(stderr, "ERROR: get_interface_list failed RC = %d, %s,%d\n", selection.rc);
+        // The file says so, for the alert that watches it.
+        if (metrics && !to_stdout) {
+            put_text(options, out, prometheus_exposition({}, false));
+        }
+        return 1;
+    }
+    return put_text(options, out,
+                    metrics ? metrics_text(management_package, selection, ethtool_socket.get())
+                            : document_text(management_package, selection, ethtool_socket.get()));
+}
+
 // Answers for automation that checks what is deployed, without querying
 // anything: no tool starts because someone asked for help.
-constexpr const char *usage_text = "Usage: tarvex-facts [--help | --version]\n"
+constexpr const char *usage_text = "Usage: tarvex-facts [--format json|prometheus] [--output FILE]\n"
+                                   "       tarvex-facts --help | --version\n"
                                    "Prints what the tarvex library knows about this server's Ethernet\n"
-                                   "interfaces as one JSON document on standard output.\n"
+                                   "interfaces as one JSON document on standard output, or as metrics\n"
+                                   "for node_exporter's textfile collector; --output writes FILE whole.\n"
                                    "See the manual page tarvex-facts(8).\n";
 
 int print_and_exit_status(FILE *pstream, const char *ptext, int status)
@@ -448,17 +539,67 @@ int print_and_exit_status(FILE *pstream, const char *ptext, int status)
     return written ? status : 1;
 }
 
-int answer_arguments(int argc, char **argv)
+// The options that take a value, "--name VALUE" or "--name=VALUE"; each
+// setter says whether it takes the value.
+bool set_format(run_options &options, std::string_view value)
 {
-    std::string_view argument = argv[1];
-    if (argc == 2 && argument == "--version") {
+    options.format = value == "prometheus" ? output_format::prometheus : output_format::document;
+    return value == "json" || value == "prometheus";
+}
+
+bool set_output(run_options &options, std::string_view value)
+{
+    options.output = value;
+    return !value.empty();
+}
+
+struct value_option {
+    std::string_view name;
+    bool (*set)(run_options &options, std::string_view value);
+};
+
+constexpr value_option value_options[] = {
+    {"--format", set_format},
+    {"--output", set_output},
+};
+
+// Sets the option that argv[*pindex] names from its value (the next
+// argument unless given with "="); false for anything else.
+bool take_option(run_options &options, int argc, char **argv, int *pindex)
+{
+    std::string_view argument = argv[*pindex];
+    std::string_view name = argument.substr(0, argument.find('='));
+    for (const value_option &option : value_options) {
+        if (option.name != name) {
+            continue;
+        }
+        if (name.size() < argument.size()) {
+            return option.set(options, argument.substr(name.size() + 1));
+        }
+        return ++*pindex < argc && option.set(options, argv[*pindex]);
+    }
+    return false;
+}
+
+// --help and --version stand alone; the options may come in any order, the
+// last of each counting.  -1 when the run goes ahead with the options,
+// else the exit status.
+int answer_arguments(int argc, char **argv, run_options &options)
+{
+    std::string_view first = argc > 1 ? argv[1] : "";
+    if (argc == 2 && first == "--version") {
         return print_and_exit_status(stdout, "tarvex-facts " TARVEX_VERSION "\n", 0);
     }
-    if (argc == 2 && argument == "--help") {
+    if (argc == 2 && first == "--help") {
         return print_and_exit_status(stdout, usage_text, 0);
     }
-    print_and_exit_status(stderr, usage_text, 2);
-    return 2;
+    for (int i = 1; i < argc; i++) {
+        if (!take_option(options, argc, argv, &i)) {
+            print_and_exit_status(stderr, usage_text, 2);
+            return 2;
+        }
+    }
+    return -1;
 }
 
 // Every allocation that fails ends with the family's line, also where no
@@ -472,12 +613,14 @@ void allocation_failed()
 
 int main(int argc, char **argv)
 {
-    if (argc > 1) {
-        return answer_arguments(argc, argv);
+    run_options options;
+    int status = answer_arguments(argc, argv, options);
+    if (status >= 0) {
+        return status;
     }
     std::set_new_handler(allocation_failed);
     try {
-        return run();
+        return run(options);
     } catch (const std::bad_alloc &) {
         TARVEX_MALLOC_FAILED();
     } catch (const std::exception &error) {

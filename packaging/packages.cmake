@@ -81,7 +81,10 @@ server maker's management package tolmar when it is installed.
 tarvex-facts prints everything tarvex knows about those interfaces, with
 their addresses and factory MAC addresses, as one JSON document for scripts
 and fleet automation, and serves as an Ansible local fact; the document's
-JSON Schema is in /usr/share/tarvex/tarvex-facts.schema.json.")
+JSON Schema is in /usr/share/tarvex/tarvex-facts.schema.json.
+tarvex-facts --format prometheus gives the same ports as metrics for
+node_exporter's textfile collector; the systemd timer
+tarvex-facts-textfile.timer, installed but not enabled, keeps them current.")
 set(TARVEX_DEVELOPMENT_SUMMARY "host queries of the tarvex tool family (static library)")
 set(TARVEX_DEVELOPMENT_DESCRIPTION
 "The static library tarvex_common with its C headers and the pkg-config
@@ -135,6 +138,12 @@ if(TARVEX_DPKG_SHLIBDEPS)
 else()
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "libc6 (>= 2.34), libgcc-s1, libstdc++6")
 endif()
+# The environment file of the systemd units is the administrator's to edit:
+# an upgrade keeps their changes (packaging/systemd/install-units.cmake puts
+# it there for the prefix /usr).
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/debian/conffiles "/etc/default/tarvex\n")
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_BINARY_DIR}/debian/conffiles)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The library is static: linking it needs the C library's development files.
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libc6-dev")
 

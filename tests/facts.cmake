@@ -18,17 +18,22 @@ set_tests_properties(facts.stdout_closed PROPERTIES PASS_REGULAR_EXPRESSION
   "^ERROR: standard output is not open \\(errno=9\\), tarvex_facts.cpp,[0-9]+\nrc=1\n$")
 
 # --version and --help answer at once with status 0; any other argument gets
-# the usage on standard error and status 2, nothing on standard output.
+# the usage on standard error and status 2, nothing on standard output, as
+# do a format it does not know and an option without its value.  Both
+# forms of an option's value are taken, the last one counting.
 add_test(NAME facts.arguments COMMAND sh -c [=[
 "$1" --version; echo "rc=$?"
 "$1" --help | grep -c "tarvex-facts(8)"
 "$1" --help >/dev/null; echo "rc=$?"
 "$1" --version --help 2>&1 >/dev/null | grep -c "^Usage: tarvex-facts"
 "$1" -v 2>/dev/null; echo "rc=$?"
+"$1" --format xml 2>/dev/null; echo "rc=$?"
+"$1" --format=prometheus --output 2>/dev/null; echo "rc=$?"
+"$1" --format json --format=prometheus 2>/dev/null | head -n 1
 ]=] sh $<TARGET_FILE:tarvex-facts>)
 string(REPLACE "." "\\." facts_version "${PROJECT_VERSION}")
 set_tests_properties(facts.arguments PROPERTIES PASS_REGULAR_EXPRESSION
-  "^tarvex-facts ${facts_version}\nrc=0\n1\nrc=0\n1\nrc=2\n$")
+  "^tarvex-facts ${facts_version}\nrc=0\n1\nrc=0\n1\nrc=2\nrc=2\nrc=2\n# HELP tarvex_port_info [^\n]*\n$")
 
 # A slow reader of a non-blocking pipe gets the whole document (the fake host
 # of 1,000 interfaces makes it far larger than the pipe).

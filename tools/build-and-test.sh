@@ -9,7 +9,9 @@ cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends g++ make cmake libgtest-dev locales \
-    nlohmann-json3-dev iproute2 pkg-config man-db python3-jsonschema ansible-core dmidecode >/dev/null
+    nlohmann-json3-dev iproute2 pkg-config man-db python3-jsonschema ansible-core dmidecode systemd >/dev/null
+# promtool and node_exporter, whose packages would start their daemons.
+tools/install-daemon-packages.sh prometheus prometheus-node-exporter
 cmake -S . -B build -DTARVEX_WERROR=ON
 cmake --build build -j2
 ctest --test-dir build -j2 --output-on-failure

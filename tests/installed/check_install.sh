@@ -26,10 +26,14 @@ cmake --install "$build" --prefix "$prefix" >"$work/install.log" ||
     fail "cmake --install failed (see $work/install.log)"
 
 # Exactly these files: the report and tarvex-facts, their manual pages, the
-# document's schema, the library, the four public headers and the pkg-config
-# file.  Nothing of the stand-in tools, no internal header, and none of the
+# document's schema, the systemd units and their environment file (under
+# the prefix, as it is not /usr), the library, the four public headers and
+# the pkg-config file.  Nothing of the stand-in tools, no internal header, and none of the
 # Debian packages' own files (documents, changelog, lintian overrides).
 cat >"$work/expected" <<LIST
+etc/default/tarvex
+lib/systemd/system/tarvex-facts-textfile.service
+lib/systemd/system/tarvex-facts-textfile.timer
 include/tarvex/common_structs.h
 include/tarvex/common_utilities.h
 include/tarvex/encode_string.h

@@ -9,6 +9,8 @@
 #   NAME.jq       a jq filter: standard output is compared as it prints it,
 #                 one compact line per value, so an expected output holds
 #                 only what the scenario is about
+# tarvex-facts (PREFIX NAME.facts) runs a second time with --format
+# prometheus, whose text promtool must accept.
 # Diagnostics end with "file,line"; each cited line is checked to be a
 # diagnostic of that source file, then written as "file,<line>", which is how
 # the expected files spell it.
@@ -54,6 +56,8 @@ if ((rc == 77)) && grep -q '^fakehost: SKIP' "$work/stderr"; then
     exit 77
 fi
 
+# The document's interfaces, one object each (counted before any jq filter).
+interfaces=$(grep -c '^      "name": ' "$work/stdout")
 if [[ -f $expected.jq ]]; then
     command -v jq >/dev/null || { echo "SKIP: needs jq to compare $expected.stdout"; exit 77; }
     jq -c -f "$expected.jq" "$work/stdout" >"$work/stdout.jq" || echo "(standard output is no JSON)" >"$work/stdout.jq"
@@ -126,6 +130,22 @@ want_rc=0
 if [[ -f $expected.toollog ]] && ! cmp -s "$expected.toollog" "$work/toollog"; then
     problem "tool runs differ (- expected, + actual):"
     diff -u --text --label expected --label actual "$expected.toollog" "$work/toollog" | head -40
+fi
+
+# tarvex-facts' metrics of the same host: promtool accepts them, one port
+# series stands for each interface of the document, and the run ends with
+# the document's status.
+if [[ $expected == *.facts ]]; then
+    bash "$source_dir/tools/fakehost.sh" --preload "$preload" "$scenario" -- \
+        "$tarvex" --format prometheus >"$work/metrics" 2>/dev/null
+    metrics_rc=$?
+    ((metrics_rc == rc)) || problem "--format prometheus: exit status $metrics_rc, the document's $rc"
+    command -v promtool >/dev/null || problem "needs promtool (Debian package prometheus)"
+    promtool check metrics <"$work/metrics" >"$work/promtool" 2>&1 ||
+        problem "promtool check metrics: $(cat "$work/promtool")"
+    ports=$(grep -c '^tarvex_port_info{' "$work/metrics")
+    ((ports == interfaces)) ||
+        problem "--format prometheus: $ports port series, not one per interface"
 fi
 
 if ((failed)); then
