@@ -30,6 +30,7 @@
 #include "diag.h"
 #include "host_queries.h"
 #include "interface_walk.h"
+#include "lldp_neighbors.h"
 #include "platform.h"
 
 namespace {
@@ -244,12 +245,13 @@ void add_firmware_location(json &facts, char *pbus_info)
                 : json(nullptr));
 }
 
-// name, driver ... onboard: the layout's members of an interface.
-constexpr size_t interface_members = 19;
+// name, driver ... onboard, neighbors: the layout's members of an interface.
+constexpr size_t interface_members = 20;
 // About what one interface's object takes in the text, with its addresses.
 constexpr size_t bytes_per_interface = 800;
 
-json interface_facts(char *pif_name, bool management_package, const address_sources &sources)
+json interface_facts(char *pif_name, bool management_package, const address_sources &sources,
+                     const lldp::answer &lldp_heard)
 {
     json facts = object_with_room(interface_members);
     put(facts, "name", pif_name);
@@ -263,6 +265,7 @@ json interface_facts(char *pif_name, bool management_package, const address_sour
     add_hardware(facts, hardware);
     add_host_state(facts, pif_name, hardware.catalogued(), sources);
     add_firmware_location(facts, driver.pbus_info);
+    put(facts, "neighbors", lldp::neighbors_of(lldp_heard, pif_name));
     return facts;
 }
 
@@ -384,7 +387,7 @@ void append_array_member(std::string &text, const std::string &member)
 // text and one interface's facts rather than the tree of thousands (whose
 // building, paging in and release cost more than the queries).  The text
 // is what printing the whole tree gives, byte for byte.
-std::string document_text(bool management_package, std::span<char *const> names)
+std::string document_text(bool management_package, std::span<char *const> names, int lldp_timeout_seconds)
 {
     json doc = object_with_room(4);
     put(doc, "schema_version", schema_version);
@@ -400,8 +403,10 @@ std::string document_text(bool management_package, std::span<char *const> names)
     text.reserve(text.size() + names.size() * bytes_per_interface);
     text += "[\n";
     address_sources sources;
+    // One question to the LLDP agent for all interfaces.
+    lldp::answer lldp_heard = lldp::query(lldp_timeout_seconds);
     for (size_t i = 0; i < names.size(); i++) {
-        append_array_member(text, pretty_text(interface_facts(names[i], management_package, sources)));
+        append_array_member(text, pretty_text(interface_facts(names[i], management_package, sources, lldp_heard)));
         text += i + 1 < names.size() ? ",\n" : "\n  ]\n}\n";
     }
     return text;
@@ -421,7 +426,7 @@ int run()
         TARVEX_MSG(stderr, "ERROR: get_interface_list failed RC = %d, %s,%d\n", selection.rc);
         return 1;
     }
-    std::string text = document_text(management_package, selection.names());
+    std::string text = document_text(management_package, selection.names(), lldp::default_timeout_seconds);
     if (!write_document(out, text)) {
         TARVEX_MSG(stderr, "ERROR: could not write the document to standard output (errno=%d), %s,%d\n", errno);
         return 1;
