@@ -10,6 +10,28 @@ export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends g++ make cmake libgtest-dev locales \
     nlohmann-json3-dev iproute2 pkg-config man-db python3-jsonschema ansible-core dmidecode >/dev/null
+# lldpd, whose daemons the LLDP tests start in their own namespaces.  Its
+# package starts the service where an init runs: a policy-rc.d that refuses
+# (status 101) holds it back, and whatever policy was there comes back.
+policy=/usr/sbin/policy-rc.d
+saved_policy=
+restore_policy() {
+    if [ -n "$saved_policy" ]; then mv -f "$saved_policy" "$policy"; else rm -f "$policy"; fi
+}
+if [ -e "$policy" ]; then
+    saved_policy=$(mktemp /usr/sbin/.policy-rc.d.XXXXXX)
+    cp -p "$policy" "$saved_policy"
+fi
+trap restore_policy EXIT
+printf '#!/bin/sh\nexit 101\n' >"$policy"
+chmod 0755 "$policy"
+apt-get install -y -qq --no-install-recommends lldpd >/dev/null
+restore_policy
+trap - EXIT
+if [ -e /run/lldpd.socket ]; then
+    echo "build-and-test: an lldpd of this machine has /run/lldpd.socket; stop it before the tests" >&2
+    exit 1
+fi
 cmake -S . -B build -DTARVEX_WERROR=ON
 cmake --build build -j2
 ctest --test-dir build -j2 --output-on-failure
