@@ -14,8 +14,6 @@
 
 #include "platform.h"
 
-extern char **environ;
-
 // Clock and deadline
 static long long now_ms()
 {
