@@ -1,5 +1,5 @@
 # SPDX-License-Identifier: MIT
-# Installation: the report and tarvex-facts into sbin with their manual pages
+# Installation: the report, tarvex-facts and tarvex-cabling into sbin with their manual pages
 # and the document's JSON Schema, the library tarvex_common with its public
 # headers and a pkg-config file for the other C and C++ tools of the family.
 # What only a package carries (its documents under share/doc, the Debian
@@ -22,10 +22,11 @@ function(tarvex_install_program target)
 endfunction()
 tarvex_install_program(tarvex)
 tarvex_install_program(tarvex-facts)
+tarvex_install_program(tarvex-cabling)
 
 # The manual pages ship compressed, as Debian installs manual pages.
 find_program(TARVEX_GZIP gzip)
-foreach(page tarvex tarvex-facts)
+foreach(page tarvex tarvex-facts tarvex-cabling)
   set(source ${CMAKE_CURRENT_SOURCE_DIR}/doc/${page}.8)
   if(TARVEX_GZIP)
     set(installed ${CMAKE_CURRENT_BINARY_DIR}/${page}.8.gz)

@@ -32,6 +32,7 @@
 #include "diag.h"
 #include "host_queries.h"
 #include "interface_walk.h"
+#include "lldp_neighbors.h"
 #include "platform.h"
 #include "prometheus_text.h"
 
@@ -247,15 +248,15 @@ void add_firmware_location(json &facts, const char *pbus_info, const char *pif_n
                 : json(nullptr));
 }
 
-// name, driver ... onboard: the layout's members of an interface.
-constexpr size_t interface_members = 19;
+// name, driver ... onboard, neighbors: the layout's members of an interface.
+constexpr size_t interface_members = 20;
 // About what one interface's object takes in the text, with its addresses.
 constexpr size_t bytes_per_interface = 800;
 // About what one interface's tarvex_port_info series takes.
 constexpr size_t bytes_per_series = 300;
 
 json interface_facts(char *pif_name, ethtool_info *pprobed, bool management_package, int ethtool_fd,
-                     const address_sources &sources)
+                     const address_sources &sources, const lldp::answer &lldp_heard)
 {
     json facts = object_with_room(interface_members);
     put(facts, "name", pif_name);
@@ -269,6 +270,7 @@ json interface_facts(char *pif_name, ethtool_info *pprobed, bool management_pack
     add_hardware(facts, hardware);
     add_host_state(facts, pif_name, hardware, sources);
     add_firmware_location(facts, driver.pbus_info, pif_name);
+    put(facts, "neighbors", lldp::neighbors_of(lldp_heard, pif_name));
     return facts;
 }
 
@@ -407,7 +409,8 @@ void append_array_member(std::string &text, const std::string &member)
 // text and one interface's facts rather than the tree of thousands (whose
 // building, paging in and release cost more than the queries).  The text
 // is what printing the whole tree gives, byte for byte.
-std::string document_text(bool management_package, const interface_selection &selection, int ethtool_fd)
+std::string document_text(bool management_package, const interface_selection &selection, int ethtool_fd,
+                          int lldp_timeout_seconds)
 {
     std::span<char *const> names = selection.names();
     json doc = object_with_room(4);
@@ -424,9 +427,11 @@ std::string document_text(bool management_package, const interface_selection &se
     text.reserve(text.size() + names.size() * bytes_per_interface);
     text += "[\n";
     address_sources sources;
+    // One question to the LLDP agent for all interfaces.
+    lldp::answer lldp_heard = lldp::query(lldp_timeout_seconds);
     for (size_t i = 0; i < names.size(); i++) {
         append_array_member(text, pretty_text(interface_facts(names[i], selection.probed(i), management_package,
-                                                              ethtool_fd, sources)));
+                                                              ethtool_fd, sources, lldp_heard)));
         text += i + 1 < names.size() ? ",\n" : "\n  ]\n}\n";
     }
     return text;
@@ -434,15 +439,18 @@ std::string document_text(bool management_package, const interface_selection &se
 
 // The same interfaces as metrics: each interface's object, made as for the
 // document, becomes its series and is released at once.
-std::string metrics_text(bool management_package, const interface_selection &selection, int ethtool_fd)
+std::string metrics_text(bool management_package, const interface_selection &selection, int ethtool_fd,
+                         int lldp_timeout_seconds)
 {
     std::span<char *const> names = selection.names();
     prometheus_series series;
     series.ports.reserve(names.size() * bytes_per_series);
     address_sources sources;
+    // One question to the LLDP agent for all interfaces, none without them.
+    lldp::answer lldp_heard = names.empty() ? lldp::answer{} : lldp::query(lldp_timeout_seconds);
     for (size_t i = 0; i < names.size(); i++) {
-        add_interface_series(series,
-                             interface_facts(names[i], selection.probed(i), management_package, ethtool_fd, sources));
+        add_interface_series(series, interface_facts(names[i], selection.probed(i), management_package, ethtool_fd,
+                                                     sources, lldp_heard));
     }
     return prometheus_exposition(series, true);
 }
@@ -519,8 +527,10 @@ int run(const run_options &options)
         return 1;
     }
     return put_text(options, out,
-                    metrics ? metrics_text(management_package, selection, ethtool_socket.get())
-                            : document_text(management_package, selection, ethtool_socket.get()));
+                    metrics ? metrics_text(management_package, selection, ethtool_socket.get(),
+                                           lldp::default_timeout_seconds)
+                            : document_text(management_package, selection, ethtool_socket.get(),
+                                            lldp::default_timeout_seconds));
 }
 
 // Answers for automation that checks what is deployed, without querying

@@ -22,5 +22,14 @@ if(TARVEX_FUZZ)
     target_link_options(${target} PRIVATE -fsanitize=fuzzer ${TARVEX_FUZZ_FLAGS})
     target_link_libraries(${target} PRIVATE tarvex_common_fuzz)
   endforeach()
+  # lldpcli's answer and the cabling plan: the programs' parsers, with the
+  # JSON library and its exceptions.
+  add_executable(fuzz_lldp ${CMAKE_CURRENT_LIST_DIR}/fuzz_lldp.cpp ${CMAKE_CURRENT_LIST_DIR}/../lldp/lldp_neighbors.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/../common/bounded_run.cpp ${CMAKE_CURRENT_LIST_DIR}/../cabling/cabling_plan.cpp)
+  target_include_directories(fuzz_lldp PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../lldp ${CMAKE_CURRENT_LIST_DIR}/../cabling)
+  target_compile_options(fuzz_lldp PRIVATE -fsanitize=fuzzer ${TARVEX_FUZZ_FLAGS})
+  target_link_options(fuzz_lldp PRIVATE -fsanitize=fuzzer ${TARVEX_FUZZ_FLAGS})
+  target_link_libraries(fuzz_lldp PRIVATE tarvex_common_fuzz nlohmann_json::nlohmann_json)
+  list(APPEND TARVEX_FUZZ_TARGETS fuzz_lldp)
   add_custom_target(fuzz_targets DEPENDS ${TARVEX_FUZZ_TARGETS})
 endif()

@@ -108,6 +108,11 @@ if [ -r /sys/firmware/dmi/tables/DMI ]; then
     cp /sys/firmware/dmi/tables/DMI "$out/fuzz_smbios_table/this-host"
 fi
 
+# lldpcli's answers (even first byte) from the LLDP unit tests, and plans.
+while read -r line; do seed fuzz_lldp "0$line"; done < <(literals "$src/tests/lldp/lldp_test.cpp" | grep '^{')
+seed fuzz_lldp '0{"lldp":[{"interface":[{"name":"eth0","chassis":[{"id":[{"type":"mac","value":"0c:29:ef:00:00:01"}],"name":[{"value":"leaf-a1"}],"mgmt-ip":[{"value":"192.0.2.11"}]}],"port":[{"id":[{"type":"ifname","value":"swp7"}],"descr":[{"value":"swp7"}]}],"vlan":[{"vlan-id":"100","pvid":true,"value":"v100"}]}]}]}'
+seed fuzz_lldp '1# rack 12\neth0 leaf-a1 swp7\neth1 "leaf a2" swp7 # spare\n'
+
 for dir in "$out"/*/; do
     echo "seeds: $(basename "$dir") $(find "$dir" -type f | wc -l)"
 done

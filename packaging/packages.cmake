@@ -12,7 +12,7 @@
 # the manual pages' title lines and the Debian changelog's first entry here,
 # the RPM changelog against the Debian one by .ci/rpm-check.
 set(TARVEX_PACKAGE_RELEASE 1)
-foreach(page tarvex tarvex-facts)
+foreach(page tarvex tarvex-facts tarvex-cabling)
   file(STRINGS ${CMAKE_CURRENT_SOURCE_DIR}/doc/${page}.8 title REGEX "^\\.TH ")
   if(NOT title MATCHES "\"tarvex ${PROJECT_VERSION}\"")
     message(FATAL_ERROR "doc/${page}.8 does not name version ${PROJECT_VERSION}: ${title}")
@@ -81,7 +81,9 @@ server maker's management package tolmar when it is installed.
 tarvex-facts prints everything tarvex knows about those interfaces, with
 their addresses and factory MAC addresses, as one JSON document for scripts
 and fleet automation, and serves as an Ansible local fact; the document's
-JSON Schema is in /usr/share/tarvex/tarvex-facts.schema.json.
+JSON Schema is in /usr/share/tarvex/tarvex-facts.schema.json.  With lldpd
+running, it names the switch and switch port at the far end of each cable,
+and tarvex-cabling checks the server's cabling against a plan.
 tarvex-facts --format prometheus gives the same ports as metrics for
 node_exporter's textfile collector; the systemd timer
 tarvex-facts-textfile.timer, installed but not enabled, keeps them current.")

@@ -11,8 +11,8 @@
 # a link into a tree of bridges, as the kernel shows them), its hotplug slots
 # over /sys/bus/pci/slots, its SMBIOS table under /sys/firmware, the management
 # tool stand-ins at their install paths (a tmpfs over /opt, a read-only
-# overlay over /sbin's directory), and optional /etc files (read-only
-# overlay).  COMMAND then runs with $TARVEX_FAKE_HOST naming the description,
+# overlay over /sbin's directory), an empty /run (no LLDP agent), and
+# optional /etc files (read-only overlay).  COMMAND then runs with $TARVEX_FAKE_HOST naming the description,
 # $TARVEX_FAKE_DRIVER its nic lines decoded for the driver stand-in, and
 # LD_PRELOAD=LIBS (the stand-in).  Every mount and interface lives
 # in the namespace and goes with it; nothing on the host changes.
@@ -540,6 +540,8 @@ inside() {
     build_firmware
     build_tools
     build_etc
+    # An LLDP agent of the real machine never answers on a fake host.
+    mount -t tmpfs -o mode=0755 tarvex-run /run || fail "cannot mount /run"
     # /bin/sh as it is on the distributions whose shell is bash.
     if ((shell_bash)); then
         mount --bind /bin/bash "$(readlink -f /bin/sh)" || fail "cannot make /bin/sh bash"

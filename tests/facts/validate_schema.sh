@@ -49,7 +49,7 @@ for path in sys.argv[2:]:
         print(f"FAIL: {path}: {list(error.absolute_path)}: {error.message}")
     failed = failed or bool(errors)
     for key, value in (("slot", "3"), ("firmware_slot", {"name": "1", "port": 0, "source": "smbios"}),
-                       ("onboard", {"index": None, "label": None})):
+                       ("onboard", {"index": None, "label": None}), ("neighbors", [{"chassis_id": 1}])):
         if not document["interfaces"]:
             break
         wrong = copy.deepcopy(document)

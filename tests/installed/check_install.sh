@@ -25,7 +25,7 @@ done
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" ||
     fail "cmake --install failed (see $work/install.log)"
 
-# Exactly these files: the report and tarvex-facts, their manual pages, the
+# Exactly these files: the three programs, their manual pages, the
 # document's schema, the systemd units and their environment file (under
 # the prefix, as it is not /usr), the library, the four public headers and
 # the pkg-config file.  Nothing of the stand-in tools, no internal header, and none of the
@@ -40,16 +40,18 @@ include/tarvex/encode_string.h
 include/tarvex/port_map.h
 $libdir/libtarvex_common.a
 $libdir/pkgconfig/tarvex-common.pc
+$mandir/man8/tarvex-cabling.8.gz
 $mandir/man8/tarvex-facts.8.gz
 $mandir/man8/tarvex.8.gz
 sbin/tarvex
+sbin/tarvex-cabling
 sbin/tarvex-facts
 share/tarvex/tarvex-facts.schema.json
 LIST
 sort -o "$work/expected" "$work/expected"
 (cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | sort) >"$work/installed"
 diff -u "$work/expected" "$work/installed" || fail "installed files differ from the expected list"
-for program in tarvex tarvex-facts; do
+for program in tarvex tarvex-facts tarvex-cabling; do
     [ -x "$prefix/sbin/$program" ] || fail "sbin/$program is not executable"
 done
 
@@ -61,8 +63,10 @@ for section in NAME SYNOPSIS DESCRIPTION "EXIT STATUS" FILES DIAGNOSTICS NOTES B
     "REPORTING BUGS" "SEE ALSO"; do
     grep -q "^$section\$" "$work/man.txt" || fail "manual page lacks section $section"
 done
-man --warnings -l "$prefix/$mandir/man8/tarvex-facts.8.gz" 2>&1 >/dev/null | grep . &&
-    fail "the manual page tarvex-facts(8) renders with warnings"
+for page in tarvex-facts tarvex-cabling; do
+    man --warnings -l "$prefix/$mandir/man8/$page.8.gz" 2>&1 >/dev/null | grep . &&
+        fail "the manual page $page(8) renders with warnings"
+done
 
 # The static library must not need the C++ runtime: C callers link it with
 # the C compiler driver alone.

@@ -75,7 +75,7 @@ check_citations() {
     local stream=$1 file line path text
     while read -r file line; do
         path=
-        for path in "$source_dir/$file" "$source_dir/common/$file" "$source_dir/facts/$file"; do
+        for path in "$source_dir"/{.,common,facts,lldp,cabling}/"$file"; do
             [[ -f $path ]] && break
             path=
         done
