@@ -71,6 +71,9 @@ expect "the document passes the schema" /usr/bin/python3 -c '
 import json, sys, jsonschema
 jsonschema.validate(json.load(open(sys.argv[2])), json.load(open(sys.argv[1])))' \
     "$source_dir/doc/tarvex-facts.schema.json" "$lab_dir/out"
+run "$facts" --format prometheus
+expect "metrics: promtool takes them, one series per neighbour" eval '((rc == 0)) &&
+    promtool check metrics <"$lab_dir/out" && (($(grep -c "^tarvex_lldp_neighbor_info{device=\"eth[01]\"" <<<"$out") == 3))'
 
 leaf_c1=$(jq -r '.eth1[1].chassis_id | ascii_upcase' <<<"$reference")
 printf 'eth0 leaf-a1 swp7\neth1 "leaf-c1" ge-0-0-3 # by its description\n' >"$lab_dir/plan.ok"
