@@ -45,6 +45,12 @@ int32_t get_dynamic_interface_info_on(int raw_fd, char *pif_name, dynamic_interf
 // order, to ptake.  false when the dump failed.
 bool dump_ipv4_addresses(void (*ptake)(const host_query::ipv4_message *paddress, void *pcontext), void *pcontext);
 
+// Hands every IPv4 and IPv6 address of one rtnetlink address dump (both
+// families in one), in the kernel's order, to ptake.  false when the dump
+// failed.
+bool dump_all_addresses(void (*ptake)(const host_query::address_message *paddress, void *pcontext),
+                        void *pcontext);
+
 // Every interface's IPv4 addresses, by interface index, from one address
 // dump: three ioctls per interface under the kernel's global routing lock
 // made a run slow and contended.  Made only when wanted.

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "bounded_run.h"
 #include "platform.h"
 
 // The command line is written into buffer, then the same buffer receives
@@ -19,10 +20,16 @@ inline constexpr size_t tool_buffer_size = 1024;
 struct tool_lines {
     unique_pipe stream; // pclose'd when the reader goes out of scope
     char buffer[tool_buffer_size];
+    // With a time limit (tool_time_limit), the run is over when
+    // start_tool returns: its lines are read from here instead.
+    bounded_result bounded;
+    size_t taken = 0;
 };
 
-// Starts the command line held in ptool->buffer (popen, read mode).  false
-// when the shell cannot be started; the buffer still holds the command then.
+// Starts the command line held in ptool->buffer (popen, read mode; with a
+// time limit, runs it to its end or its deadline).  false when the shell
+// cannot be started; the buffer still holds the command then.  A run that
+// timed out or failed (run_failed) starts and has no lines.
 bool start_tool(tool_lines *ptool);
 
 // The next line, without its newline, valid until the next call.  A last

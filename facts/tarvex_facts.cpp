@@ -6,7 +6,9 @@
 // administrative state, factory MAC address, the firmware's slot and onboard
 // identity, distribution); they are the report's interfaces plus every other
 // Ethernet port of a PCI adapter, whatever its name.
+#include <array>
 #include <cerrno>
+#include <charconv>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -15,6 +17,7 @@
 #include <exception>
 #include <memory>
 #include <new>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -26,8 +29,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include "bounded_run.h"
 #include "common_utilities.h"
 #include "diag.h"
+#include "fleet_facts.h"
 #include "host_queries.h"
 #include "interface_walk.h"
 #include "platform.h"
@@ -49,13 +54,15 @@ using heap_text = std::unique_ptr<char, free_deleter>;
 // asking for each interface anew (a socket, a reading of the kernel's IPv6
 // address list) made the run grow with the square of their number, and
 // the IPv4 ioctls, under the kernel's global routing lock, made it slow.
-// The raw socket stays the privilege the addresses need: without it the
-// address dump (which needs none) is not made and the addresses stay null.
+// Every interface request goes on one datagram socket: the address,
+// hardware address and flag requests answer on it as on the library's raw
+// socket, without the privilege that one needs, so a user without root
+// reads what root reads (as ip and sysfs show it to them).
 struct address_sources {
-    unique_fd raw_socket{open_interface_query_socket()};
     unique_fd ethtool_socket{socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)};
     if_inet6_table ipv6;
-    ipv4_table ipv4{raw_socket.valid()};
+    ipv4_table ipv4{true};
+    mutable fleet::interface_sources fleet; // its PCI names are read on first use
 };
 
 // Owner of the library's address record, released with the library's own
@@ -66,7 +73,7 @@ struct address_record {
     address_record &operator=(const address_record &) = delete;
     address_record(char *pif_name, const address_sources &sources)
     {
-        get_dynamic_interface_info_on(sources.raw_socket.get(), pif_name, &info, sources.ipv6.first_line(pif_name),
+        get_dynamic_interface_info_on(sources.ethtool_socket.get(), pif_name, &info, sources.ipv6.first_line(pif_name),
                                       sources.ipv6.readable, sources.ipv4.lookup());
     }
     ~address_record() { free_dynamic_interface_info(&info); }
@@ -204,8 +211,8 @@ json ipv6_facts(const char *pif_name, const dynamic_interface_info_t &addresses)
     return ipv6;
 }
 
-// Addresses, administrative state and the factory MAC address: each needs a
-// privilege (raw socket, CAP_NET_ADMIN) without which it stays null.  The
+// Addresses, administrative state and the factory MAC address; only the
+// last needs a privilege (CAP_NET_ADMIN), without which it stays null.  The
 // EEPROM is read only for catalogued adapters, the only ones the library
 // reads it for: asking for others would repeat the driver and PCI queries
 // and their diagnostics for a certain null.
@@ -244,8 +251,8 @@ void add_firmware_location(json &facts, char *pbus_info)
                 : json(nullptr));
 }
 
-// name, driver ... onboard: the layout's members of an interface.
-constexpr size_t interface_members = 19;
+// name, driver ... pci_names: the layout's members of an interface.
+constexpr size_t interface_members = 23;
 // About what one interface's object takes in the text, with its addresses.
 constexpr size_t bytes_per_interface = 800;
 
@@ -263,6 +270,11 @@ json interface_facts(char *pif_name, bool management_package, const address_sour
     add_hardware(facts, hardware);
     add_host_state(facts, pif_name, hardware.catalogued(), sources);
     add_firmware_location(facts, driver.pbus_info);
+    const pci_identity &pci = hardware.pci;
+    fleet::pci_key key{static_cast<uint32_t>(pci.vendor), static_cast<uint32_t>(pci.device),
+                       static_cast<uint32_t>(pci.subsystem_vendor), static_cast<uint32_t>(pci.subsystem_device)};
+    fleet::add_interface_facts(facts, pif_name, sources.ethtool_socket.get(), hardware.pci_rc == 0 ? &key : nullptr,
+                               sources.fleet);
     return facts;
 }
 
@@ -379,11 +391,24 @@ void append_array_member(std::string &text, const std::string &member)
     text += rest;
 }
 
+// The members after the interfaces: what runs where.
+json trailing_facts()
+{
+    json facts = object_with_room(4);
+    put(facts, "tarvex_version", TARVEX_VERSION);
+    put(facts, "privileged", geteuid() == 0);
+    put(facts, "os", fleet::os_facts());
+    put(facts, "system", fleet::system_facts());
+    return facts;
+}
+
 // The document's text, one interface at a time: each interface's object is
 // printed as soon as it is made and released with it, so a run holds the
 // text and one interface's facts rather than the tree of thousands (whose
 // building, paging in and release cost more than the queries).  The text
-// is what printing the whole tree gives, byte for byte.
+// is what printing the whole tree gives, byte for byte: the members before
+// the array, the array, then the members after it (their object's text
+// without its opening brace).
 std::string document_text(bool management_package, std::span<char *const> names)
 {
     json doc = object_with_room(4);
@@ -393,26 +418,62 @@ std::string document_text(bool management_package, std::span<char *const> names)
     put(doc, "interfaces", json::array());
     constexpr std::string_view empty_tail = "[]\n}";
     std::string text = pretty_text(doc);
-    if (names.empty() || !text.ends_with(empty_tail)) {
-        return text + '\n';
-    }
     text.resize(text.size() - empty_tail.size());
     text.reserve(text.size() + names.size() * bytes_per_interface);
-    text += "[\n";
-    address_sources sources;
-    for (size_t i = 0; i < names.size(); i++) {
-        append_array_member(text, pretty_text(interface_facts(names[i], management_package, sources)));
-        text += i + 1 < names.size() ? ",\n" : "\n  ]\n}\n";
+    text += names.empty() ? "[]" : "[\n";
+    if (!names.empty()) {
+        address_sources sources;
+        for (size_t i = 0; i < names.size(); i++) {
+            append_array_member(text, pretty_text(interface_facts(names[i], management_package, sources)));
+            text += i + 1 < names.size() ? ",\n" : "\n  ]";
+        }
     }
+    constexpr std::string_view opening = "{\n";
+    text += ",\n";
+    text += std::string_view(pretty_text(trailing_facts())).substr(opening.size());
+    text += '\n';
     return text;
 }
 
-int run()
+// A run needs a few descriptors at a time (sockets, a file, a tool's pipe);
+// with fewer than this many free at the start, some request would fail for
+// want of one, and the run gives no document rather than a document of
+// nulls.  Holding them all once shows they are there.
+constexpr int descriptors_needed = 16;
+
+bool descriptors_available()
+{
+    std::array<int, descriptors_needed> held;
+    held.fill(-1);
+    bool available = true;
+    for (int &fd : held) {
+        fd = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
+        if (fd < 0) {
+            available = false;
+            break;
+        }
+    }
+    int err = errno;
+    for (int fd : held) {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+    errno = err;
+    return available;
+}
+
+int run(int time_limit)
 {
     set_tool_environment();
+    set_tool_time_limit(time_limit);
     unique_fd out(take_document_descriptor());
     if (!out.valid()) {
         TARVEX_MSG(stderr, "ERROR: standard output is not open (errno=%d), %s,%d\n", errno);
+        return 1;
+    }
+    if (!descriptors_available()) {
+        TARVEX_MSG(stderr, "ERROR: too few descriptors for a run (errno=%d), %s,%d\n", errno);
         return 1;
     }
     bool management_package = tolmar_installed() != 0;
@@ -422,6 +483,10 @@ int run()
         return 1;
     }
     std::string text = document_text(management_package, selection.names());
+    if (tarvex_run_failed()) {
+        TARVEX_MSG(stderr, "ERROR: the run could not obtain what it needed (see above); no document, %s,%d\n");
+        return 1;
+    }
     if (!write_document(out, text)) {
         TARVEX_MSG(stderr, "ERROR: could not write the document to standard output (errno=%d), %s,%d\n", errno);
         return 1;
@@ -431,9 +496,10 @@ int run()
 
 // Answers for automation that checks what is deployed, without querying
 // anything: no tool starts because someone asked for help.
-constexpr const char *usage_text = "Usage: tarvex-facts [--help | --version]\n"
+constexpr const char *usage_text = "Usage: tarvex-facts [--timeout SECONDS] | --help | --version\n"
                                    "Prints what the tarvex library knows about this server's Ethernet\n"
                                    "interfaces as one JSON document on standard output.\n"
+                                   "--timeout bounds each run of an external program (1 to 3600 s, default 5).\n"
                                    "See the manual page tarvex-facts(8).\n";
 
 int print_and_exit_status(FILE *pstream, const char *ptext, int status)
@@ -443,17 +509,80 @@ int print_and_exit_status(FILE *pstream, const char *ptext, int status)
     return written ? status : 1;
 }
 
-int answer_arguments(int argc, char **argv)
+// What the command line asks for: a run with these settings, or an answer
+// (help, version, a usage error) with this status.
+struct run_options {
+    int time_limit = default_tool_time_limit;
+    std::optional<int> answered;
+};
+
+constexpr int min_time_limit = 1;
+constexpr int max_time_limit = 3600;
+
+// The usage error, naming the argument that was not taken.
+int usage_error(const char *pwhat, std::string_view argument)
 {
-    std::string_view argument = argv[1];
-    if (argc == 2 && argument == "--version") {
-        return print_and_exit_status(stdout, "tarvex-facts " TARVEX_VERSION "\n", 0);
-    }
-    if (argc == 2 && argument == "--help") {
-        return print_and_exit_status(stdout, usage_text, 0);
-    }
+    std::fprintf(stderr, "tarvex-facts: %s: '%.*s'\n", pwhat, static_cast<int>(argument.size()), argument.data());
     print_and_exit_status(stderr, usage_text, 2);
     return 2;
+}
+
+// A whole decimal number within the limits, else nothing.
+std::optional<int> time_limit_value(std::string_view text)
+{
+    int value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < min_time_limit ||
+        value > max_time_limit) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// --timeout SECONDS or --timeout=SECONDS at argv[*pindex]; false when this
+// is not --timeout.
+bool take_time_limit(int argc, char **argv, int *pindex, run_options *poptions)
+{
+    constexpr std::string_view name = "--timeout";
+    std::string_view argument = argv[*pindex];
+    std::optional<std::string_view> value;
+    if (argument == name) {
+        if (*pindex + 1 >= argc) {
+            poptions->answered = usage_error("--timeout wants a number of seconds, 1 to 3600, after", argument);
+            return true;
+        }
+        value = argv[++*pindex];
+    } else if (argument.starts_with(name) && argument.substr(name.size()).starts_with('=')) {
+        value = argument.substr(name.size() + 1);
+    } else {
+        return false;
+    }
+    std::optional<int> seconds = time_limit_value(*value);
+    if (!seconds) {
+        poptions->answered = usage_error("--timeout takes whole seconds from 1 to 3600, not", *value);
+    } else {
+        poptions->time_limit = *seconds;
+    }
+    return true;
+}
+
+run_options parse_arguments(int argc, char **argv)
+{
+    run_options options;
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        options.answered = print_and_exit_status(stdout, "tarvex-facts " TARVEX_VERSION "\n", 0);
+        return options;
+    }
+    if (argc == 2 && std::string_view(argv[1]) == "--help") {
+        options.answered = print_and_exit_status(stdout, usage_text, 0);
+        return options;
+    }
+    for (int i = 1; i < argc && !options.answered; i++) {
+        if (!take_time_limit(argc, argv, &i, &options)) {
+            options.answered = usage_error("unknown argument", argv[i]);
+        }
+    }
+    return options;
 }
 
 // Every allocation that fails ends with the family's line, also where no
@@ -467,12 +596,13 @@ void allocation_failed()
 
 int main(int argc, char **argv)
 {
-    if (argc > 1) {
-        return answer_arguments(argc, argv);
+    run_options options = parse_arguments(argc, argv);
+    if (options.answered) {
+        return *options.answered;
     }
     std::set_new_handler(allocation_failed);
     try {
-        return run();
+        return run(options.time_limit);
     } catch (const std::bad_alloc &) {
         TARVEX_MALLOC_FAILED();
     } catch (const std::exception &error) {

@@ -1,0 +1,304 @@
+// SPDX-License-Identifier: MIT
+// The operating system, the machine's identity, and each interface's
+// addresses, link speed and duplex and PCI names, for tarvex-facts.
+#include "fleet_facts.h"
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <linux/ethtool.h>
+#include <linux/rtnetlink.h>
+#include <linux/sockios.h>
+#include <net/if.h>
+#include <sys/stat.h>
+
+#include "diag.h"
+#include "host_queries.h"
+#include "platform.h"
+
+namespace fleet {
+
+namespace {
+
+// Where the system says what it is, and what the firmware says the machine
+// is; the first os-release file that exists is read.
+constexpr std::array<const char *, 2> os_release_files = {"/etc/os-release", "/usr/lib/os-release"};
+constexpr const char *dmi_id_dir = "/sys/class/dmi/id";
+// The PCI ID database, where the distributions install it.
+constexpr std::array<const char *, 3> pci_ids_files = {"/usr/share/misc/pci.ids", "/usr/share/hwdata/pci.ids",
+                                                       "/usr/share/pci.ids"};
+constexpr const char *pci_devices_dir = "/sys/bus/pci/devices";
+
+// The whole text of a small file; empty with errno when it could not be
+// opened or read.
+std::optional<std::string> read_text_file(const char *ppath)
+{
+    unique_file file(std::fopen(ppath, "re"));
+    if (!file) {
+        return std::nullopt;
+    }
+    std::string text;
+    char chunk[4096];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof(chunk), file.get())) > 0) {
+        text.append(chunk, got);
+    }
+    if (std::ferror(file.get()) != 0) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+// Appends a member; the caller appends each key once, in the documented order.
+void put(json &object, const char *pkey, json value)
+{
+    object.get_ref<json::object_t &>().emplace_back(pkey, std::move(value));
+}
+
+json optional_text(const std::optional<std::string> &text)
+{
+    return text ? json(*text) : json(nullptr);
+}
+
+} // namespace
+
+// The operating system
+
+json os_facts()
+{
+    for (const char *ppath : os_release_files) {
+        struct stat info;
+        if (stat(ppath, &info) != 0 && errno == ENOENT) {
+            continue;
+        }
+        std::optional<std::string> text = read_text_file(ppath);
+        if (!text) {
+            TARVEX_MSG(stderr, "WARNING: could not read %s (errno=%d), operating system unknown, %s,%d\n", ppath,
+                       errno);
+            return nullptr;
+        }
+        os_release release = parse_os_release(*text);
+        return {{"id", optional_text(release.id)},
+                {"version_id", optional_text(release.version_id)},
+                {"name", optional_text(release.name)},
+                {"pretty_name", optional_text(release.pretty_name)}};
+    }
+    return nullptr;
+}
+
+// The machine's identity
+
+namespace {
+json dmi_value(const char *pattribute)
+{
+    std::string path = std::string(dmi_id_dir) + "/" + pattribute;
+    std::optional<std::string> text = read_text_file(path.c_str());
+    return text ? optional_text(clean_dmi_value(*text)) : json(nullptr);
+}
+} // namespace
+
+json system_facts()
+{
+    struct stat info;
+    if (stat(dmi_id_dir, &info) != 0) {
+        return nullptr;
+    }
+    return {{"vendor", dmi_value("sys_vendor")},
+            {"product", dmi_value("product_name")},
+            {"serial", dmi_value("product_serial")}};
+}
+
+// Every address of every interface, from one dump
+
+interface_sources::interface_sources()
+{
+    addresses_readable = dump_all_addresses(
+        [](const host_query::address_message *paddress, void *pcontext) {
+            static_cast<interface_sources *>(pcontext)->addresses[paddress->index].push_back(*paddress);
+        },
+        this);
+    if (!addresses_readable) {
+        tarvex_note_errno(errno);
+    }
+}
+
+namespace {
+
+// The scope as the kernel's tools name it, else its number.
+json scope_text(uint8_t scope)
+{
+    switch (scope) {
+    case RT_SCOPE_UNIVERSE:
+        return "global";
+    case RT_SCOPE_SITE:
+        return "site";
+    case RT_SCOPE_LINK:
+        return "link";
+    case RT_SCOPE_HOST:
+        return "host";
+    case RT_SCOPE_NOWHERE:
+        return "nowhere";
+    default:
+        return std::to_string(scope);
+    }
+}
+
+json address_facts(const host_query::address_message &address)
+{
+    char text[INET6_ADDRSTRLEN];
+    if (inet_ntop(address.family, address.bytes.data(), text, sizeof(text)) == nullptr) {
+        return nullptr;
+    }
+    return {{"family", address.family == AF_INET ? "inet" : "inet6"},
+            {"address", text},
+            {"prefix_length", address.prefix_length},
+            {"scope", scope_text(address.scope)}};
+}
+
+// The interface's kernel index; 0 when there is no such interface, -1 when
+// it could not be asked.
+int32_t interface_index(int fd, const char *pif_name)
+{
+    if (!fits_ifname(pif_name)) {
+        return 0;
+    }
+    struct ifreq ifr;
+    prepare_ifreq(&ifr, pif_name);
+    if (tarvex_interface_ioctl(fd, SIOCGIFINDEX, &ifr) != 0) {
+        return errno == ENODEV ? 0 : -1;
+    }
+    return ifr.ifr_ifindex;
+}
+
+json addresses_facts(int fd, const char *pif_name, const interface_sources &sources)
+{
+    int32_t index = interface_index(fd, pif_name);
+    if (!sources.addresses_readable || index < 0) {
+        return nullptr;
+    }
+    json list = json::array();
+    auto found = sources.addresses.find(index);
+    if (found != sources.addresses.end()) {
+        for (const host_query::address_message &address : found->second) {
+            list.push_back(address_facts(address));
+        }
+    }
+    return list;
+}
+
+// Speed and duplex as sysfs shows them: only while the interface is up,
+// from the driver's link settings (ETHTOOL_GSET needs no privilege).
+void add_link_settings(json &facts, int fd, const char *pif_name)
+{
+    json speed(nullptr);
+    json duplex(nullptr);
+    struct ifreq ifr;
+    if (fits_ifname(pif_name)) {
+        prepare_ifreq(&ifr, pif_name);
+        bool up = tarvex_interface_ioctl(fd, SIOCGIFFLAGS, &ifr) == 0 && (ifr.ifr_flags & IFF_UP) != 0;
+        struct ethtool_cmd settings {};
+        settings.cmd = ETHTOOL_GSET;
+        prepare_ifreq(&ifr, pif_name);
+        ifr.ifr_data = reinterpret_cast<char *>(&settings); // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
+        if (up && tarvex_ethtool_request(fd, &ifr) == 0) {
+            uint32_t mbps = ethtool_cmd_speed(&settings);
+            speed = mbps > 0 && mbps <= INT32_MAX ? json(mbps) : json(nullptr);
+            duplex = settings.duplex == DUPLEX_FULL ? json("full")
+                     : settings.duplex == DUPLEX_HALF ? json("half") : json(nullptr);
+        }
+    }
+    put(facts, "speed_mbps", std::move(speed));
+    put(facts, "duplex", std::move(duplex));
+}
+
+// PCI names: the identities of the host's PCI functions are what a run can
+// ask for; the database is read once, keeping only their names.
+void want_pci_function(const char *pname, pci_names_reader *preader)
+{
+    std::array<uint32_t, 4> ids{};
+    constexpr std::array<const char *, 4> files = {"vendor", "device", "subsystem_vendor", "subsystem_device"};
+    for (size_t i = 0; i < files.size(); i++) {
+        std::string path = std::string(pci_devices_dir) + "/" + pname + "/" + files[i];
+        if (!read_hex_attribute(path.c_str(), &ids[i])) {
+            return;
+        }
+    }
+    preader->wanted.insert(pci_key{ids[0], ids[1], ids[2], ids[3]});
+}
+
+void want_pci_functions(pci_names_reader *preader)
+{
+    std::unique_ptr<DIR, int (*)(DIR *)> listing(opendir(pci_devices_dir), closedir);
+    if (!listing) {
+        tarvex_note_errno(errno);
+        return;
+    }
+    while (const struct dirent *pentry = readdir(listing.get())) {
+        if (pentry->d_name[0] != '.') {
+            want_pci_function(pentry->d_name, preader);
+        }
+    }
+}
+
+bool read_pci_ids(pci_names_reader *preader)
+{
+    for (const char *ppath : pci_ids_files) {
+        unique_file file(std::fopen(ppath, "re"));
+        if (!file) {
+            tarvex_note_errno(errno);
+            continue;
+        }
+        char *pline = nullptr;
+        size_t size = 0;
+        ssize_t length;
+        while ((length = getline(&pline, &size, file.get())) > 0) {
+            std::string_view line(pline, static_cast<size_t>(length));
+            preader->take_line(line.substr(0, line.find_last_not_of("\r\n") + 1));
+        }
+        std::free(pline);
+        return true;
+    }
+    return false;
+}
+
+template <typename Map, typename Key> json name_in(const Map &names, const Key &key)
+{
+    auto found = names.find(key);
+    return found == names.end() ? json(nullptr) : json(found->second);
+}
+
+json pci_names_facts(const pci_key *ppci, interface_sources &sources)
+{
+    if (ppci == nullptr) {
+        return nullptr;
+    }
+    if (!sources.pci_names) {
+        pci_names_reader &reader = sources.pci_names.emplace();
+        want_pci_functions(&reader);
+        reader.wanted.insert(*ppci);
+        sources.pci_names_readable = read_pci_ids(&reader);
+    }
+    if (!sources.pci_names_readable) {
+        return nullptr;
+    }
+    const pci_names_reader &reader = *sources.pci_names;
+    return {{"vendor", name_in(reader.vendors, ppci->vendor)},
+            {"device", name_in(reader.devices, uint64_t{ppci->vendor} << 16 | ppci->device)},
+            {"subsystem", name_in(reader.subsystems, *ppci)}};
+}
+
+} // namespace
+
+void add_interface_facts(json &facts, const char *pif_name, int fd, const pci_key *ppci, interface_sources &sources)
+{
+    put(facts, "addresses", addresses_facts(fd, pif_name, sources));
+    add_link_settings(facts, fd, pif_name);
+    put(facts, "pci_names", pci_names_facts(ppci, sources));
+}
+
+} // namespace fleet

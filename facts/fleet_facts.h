@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: MIT
+// What tarvex-facts tells a fleet beyond the library's queries: the
+// operating system, the machine's identity, and for each interface every
+// address, the link's speed and duplex and the PCI ID database's names.
+// All of it comes from sources that need no privilege.
+#ifndef TARVEX_FLEET_FACTS_H
+#define TARVEX_FLEET_FACTS_H
+
+#include <cstdint>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "fleet_parse.h"
+#include "host_query_parse.h"
+
+namespace fleet {
+
+using json = nlohmann::ordered_json;
+
+// {"id", "version_id", "name", "pretty_name"} from the first os-release
+// file that exists; null when none does, or (after a warning) when it
+// cannot be read.
+json os_facts();
+
+// {"vendor", "product", "serial"} from the firmware's machine identity;
+// null without one.
+json system_facts();
+
+// What the interfaces' facts share, made once per run: every address of
+// one address dump by interface index, and the PCI ID database's names,
+// read on the first interface that has a PCI identity.
+struct interface_sources {
+    bool addresses_readable = false;
+    std::unordered_map<int32_t, std::vector<host_query::address_message>> addresses;
+    std::optional<pci_names_reader> pci_names; // empty until read; no database: nothing wanted
+    bool pci_names_readable = false;
+
+    interface_sources();
+};
+
+// Appends addresses, speed_mbps, duplex and pci_names to an interface's
+// facts.  fd is a datagram socket for its requests; ppci its PCI identity
+// (null: none).
+void add_interface_facts(json &facts, const char *pif_name, int fd, const pci_key *ppci,
+                         interface_sources &sources);
+
+} // namespace fleet
+
+#endif
