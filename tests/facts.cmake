@@ -2,7 +2,7 @@
 # tarvex-facts beyond its scenarios (tests/system.cmake): its documents
 # against the JSON Schema, the Ansible local fact with the real client, and
 # a standard output that cannot be written.
-foreach(check validate_schema ansible_facts)
+foreach(check validate_schema ansible_facts fleet_keys)
   add_test(NAME facts.${check}
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/facts/${check}.sh $<TARGET_FILE:tarvex-facts>
                    $<TARGET_FILE:tarvex_fake_driver> ${PROJECT_SOURCE_DIR})

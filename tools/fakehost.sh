@@ -458,14 +458,16 @@ build_tools() {
         fail "cannot mount the overlay over $sbin_dir"
 }
 
-# shadow_dir DIR NAME: a tmpfs over DIR that links every entry of the real
-# DIR but NAME, which the caller may then create afresh.  Nothing is done
-# when DIR does not exist.
+# shadow_dir DIR NAME [ROOT]: a tmpfs over DIR that links every entry of the
+# real DIR but NAME, which the caller may then create afresh.  The links
+# lead into a copy of ROOT (default DIR), a directory above DIR, so that
+# relative links inside (sysfs') still resolve.  Nothing is done when DIR
+# does not exist.
 shadow_dir() {
-    local dir=$1 name=$2 real entry
+    local dir=$1 name=$2 root=${3:-$1} real entry
     [[ -d $dir ]] || return 0
+    { mkdir -p "$ns/shadow$root" && mount --rbind "$root" "$ns/shadow$root"; } || fail "cannot mount a copy of $root"
     real=$ns/shadow$dir
-    { mkdir -p "$real" && mount --rbind "$dir" "$real"; } || fail "cannot mount $real"
     mount -t tmpfs -o mode=0755 tarvex-shadow "$dir" || fail "cannot mount a tmpfs over $dir"
     for entry in "$real"/*; do
         [[ ${entry##*/} == "$name" ]] || ln -s "$entry" "$dir/${entry##*/}" || fail "cannot link $dir/${entry##*/}"
@@ -492,7 +494,7 @@ build_pci_ids() {
 # a tmpfs over /sys/class links every other class to the real one.
 build_dmi() {
     local i
-    shadow_dir /sys/class dmi
+    shadow_dir /sys/class dmi /sys
     ((${#dmi_files[@]} > 0)) || return 0
     mkdir -p /sys/class/dmi/id || fail "cannot create /sys/class/dmi/id"
     for ((i = 0; i < ${#dmi_files[@]}; i += 2)); do
