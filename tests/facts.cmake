@@ -25,10 +25,13 @@ add_test(NAME facts.arguments COMMAND sh -c [=[
 "$1" --help >/dev/null; echo "rc=$?"
 "$1" --version --help 2>&1 >/dev/null | grep -c "^Usage: tarvex-facts"
 "$1" -v 2>/dev/null; echo "rc=$?"
+for bad in 0 -1 abc 3601 1.5 ""; do "$1" --timeout "$bad" 2>&1 | grep -c "^tarvex-facts: .* '$bad'$"; done
+"$1" --timeout 2>&1 | grep -c "^tarvex-facts: .* '--timeout'$"
+"$1" --timeout=3601 2>/dev/null; echo "rc=$?"
 ]=] sh $<TARGET_FILE:tarvex-facts>)
 string(REPLACE "." "\\." facts_version "${PROJECT_VERSION}")
 set_tests_properties(facts.arguments PROPERTIES PASS_REGULAR_EXPRESSION
-  "^tarvex-facts ${facts_version}\nrc=0\n1\nrc=0\n1\nrc=2\n$")
+  "^tarvex-facts ${facts_version}\nrc=0\n1\nrc=0\n1\nrc=2\n1\n1\n1\n1\n1\n1\n1\nrc=2\n$")
 
 # A slow reader of a non-blocking pipe gets the whole document (the fake host
 # of 1,000 interfaces makes it far larger than the pipe).
