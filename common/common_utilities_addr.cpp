@@ -342,10 +342,11 @@ struct batch_consumer {
 };
 }  // namespace
 
-static int take_batch(const uint8_t *pbatch, size_t size, void *pcontext)
+// What tarvex_route_dump wants of a batch's consumer: 0 read on, 1 done,
+// -1 failed.
+static int dump_step(host_query::dump_progress progress)
 {
-    const auto *pconsumer = static_cast<const batch_consumer *>(pcontext);
-    switch (host_query::parse_address_batch({pbatch, size}, pconsumer->ptake, pconsumer->pcontext)) {
+    switch (progress) {
     case host_query::dump_progress::more:
         return 0;
     case host_query::dump_progress::done:
@@ -354,6 +355,12 @@ static int take_batch(const uint8_t *pbatch, size_t size, void *pcontext)
         break;
     }
     return -1;
+}
+
+static int take_batch(const uint8_t *pbatch, size_t size, void *pcontext)
+{
+    const auto *pconsumer = static_cast<const batch_consumer *>(pcontext);
+    return dump_step(host_query::parse_address_batch({pbatch, size}, pconsumer->ptake, pconsumer->pcontext));
 }
 
 // One address dump of the family (AF_UNSPEC: all) on a socket of its own.
@@ -379,6 +386,7 @@ bool dump_ipv4_addresses(void (*ptake)(const host_query::ipv4_message *paddress,
 namespace {
 struct any_batch_consumer {
     void (*ptake)(const host_query::address_message *paddress, void *pcontext);
+    void (*ptake_ipv4)(const host_query::ipv4_message *paddress, void *pcontext);
     void *pcontext;
 };
 }  // namespace
@@ -386,20 +394,14 @@ struct any_batch_consumer {
 static int take_any_batch(const uint8_t *pbatch, size_t size, void *pcontext)
 {
     const auto *pconsumer = static_cast<const any_batch_consumer *>(pcontext);
-    switch (host_query::parse_any_address_batch({pbatch, size}, pconsumer->ptake, pconsumer->pcontext)) {
-    case host_query::dump_progress::more:
-        return 0;
-    case host_query::dump_progress::done:
-        return 1;
-    case host_query::dump_progress::failed:
-        break;
-    }
-    return -1;
+    return dump_step(host_query::parse_any_address_batch({pbatch, size}, pconsumer->ptake, pconsumer->ptake_ipv4,
+                                                         pconsumer->pcontext));
 }
 
-bool dump_all_addresses(void (*ptake)(const host_query::address_message *paddress, void *pcontext), void *pcontext)
+bool dump_all_addresses(void (*ptake)(const host_query::address_message *paddress, void *pcontext),
+                        void (*ptake_ipv4)(const host_query::ipv4_message *paddress, void *pcontext), void *pcontext)
 {
-    any_batch_consumer consumer = {ptake, pcontext};
+    any_batch_consumer consumer = {ptake, ptake_ipv4, pcontext};
     return dump_addresses(AF_UNSPEC, take_any_batch, &consumer);
 }
 

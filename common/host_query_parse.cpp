@@ -288,10 +288,13 @@ template <typename Take> dump_progress walk_address_batch(std::span<const uint8_
 }  // namespace
 
 dump_progress parse_any_address_batch(std::span<const uint8_t> bytes,
-                                      void (*ptake)(const address_message *paddress, void *pcontext), void *pcontext)
+                                      void (*ptake)(const address_message *paddress, void *pcontext),
+                                      void (*ptake_ipv4)(const ipv4_message *paddress, void *pcontext),
+                                      void *pcontext)
 {
     return walk_address_batch(bytes, [&](std::span<const uint8_t> body) {
-        return take_any_address(body, ptake, pcontext);
+        return take_any_address(body, ptake, pcontext) &&
+               (ptake_ipv4 == nullptr || take_address(body, ptake_ipv4, pcontext));
     });
 }
 

@@ -82,9 +82,11 @@ struct address_message {
 };
 
 // parse_address_batch for every IPv4 and IPv6 address; messages of other
-// families, or without an address, are skipped.
+// families, or without an address, are skipped.  With ptake_ipv4, each IPv4
+// address also goes there as parse_address_batch hands it.
 dump_progress parse_any_address_batch(std::span<const uint8_t> bytes,
                                       void (*ptake)(const address_message *paddress, void *pcontext),
+                                      void (*ptake_ipv4)(const ipv4_message *paddress, void *pcontext),
                                       void *pcontext);
 
 // The address ioctls of an interface answer from the first address in its

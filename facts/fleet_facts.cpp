@@ -115,13 +115,17 @@ json system_facts()
 
 // Every address of every interface, from one dump
 
-interface_sources::interface_sources()
+interface_sources::interface_sources(ipv4_table *pipv4_table) : pipv4(pipv4_table)
 {
     addresses_readable = dump_all_addresses(
         [](const host_query::address_message *paddress, void *pcontext) {
             static_cast<interface_sources *>(pcontext)->addresses[paddress->index].push_back(*paddress);
         },
+        [](const host_query::ipv4_message *paddress, void *pcontext) {
+            ipv4_table::take(paddress, static_cast<interface_sources *>(pcontext)->pipv4);
+        },
         this);
+    pipv4->readable = addresses_readable;
     if (!addresses_readable) {
         tarvex_note_errno(errno);
     }
@@ -154,30 +158,18 @@ json address_facts(const host_query::address_message &address)
     if (inet_ntop(address.family, address.bytes.data(), text, sizeof(text)) == nullptr) {
         return nullptr;
     }
-    return {{"family", address.family == AF_INET ? "inet" : "inet6"},
-            {"address", text},
-            {"prefix_length", address.prefix_length},
-            {"scope", scope_text(address.scope)}};
+    // Built member by member: a thousand interfaces make thousands of these.
+    json facts = json::object();
+    facts.get_ref<json::object_t &>().reserve(4);
+    put(facts, "family", address.family == AF_INET ? "inet" : "inet6");
+    put(facts, "address", text);
+    put(facts, "prefix_length", address.prefix_length);
+    put(facts, "scope", scope_text(address.scope));
+    return facts;
 }
 
-// The interface's kernel index; 0 when there is no such interface, -1 when
-// it could not be asked.
-int32_t interface_index(int fd, const char *pif_name)
+json addresses_facts(int32_t index, const interface_sources &sources)
 {
-    if (!fits_ifname(pif_name)) {
-        return 0;
-    }
-    struct ifreq ifr;
-    prepare_ifreq(&ifr, pif_name);
-    if (tarvex_interface_ioctl(fd, SIOCGIFINDEX, &ifr) != 0) {
-        return errno == ENODEV ? 0 : -1;
-    }
-    return ifr.ifr_ifindex;
-}
-
-json addresses_facts(int fd, const char *pif_name, const interface_sources &sources)
-{
-    int32_t index = interface_index(fd, pif_name);
     if (!sources.addresses_readable || index < 0) {
         return nullptr;
     }
@@ -191,21 +183,20 @@ json addresses_facts(int fd, const char *pif_name, const interface_sources &sour
     return list;
 }
 
-// Speed and duplex as sysfs shows them: only while the interface is up,
-// from the driver's link settings (ETHTOOL_GSET needs no privilege).
-void add_link_settings(json &facts, int fd, const char *pif_name)
+// Speed and duplex as sysfs shows them: only while the interface is
+// administratively up, from the driver's link settings (ETHTOOL_GSET needs
+// no privilege).
+void add_link_settings(json &facts, int fd, const char *pif_name, bool admin_up)
 {
     json speed(nullptr);
     json duplex(nullptr);
     struct ifreq ifr;
-    if (fits_ifname(pif_name)) {
-        prepare_ifreq(&ifr, pif_name);
-        bool up = tarvex_interface_ioctl(fd, SIOCGIFFLAGS, &ifr) == 0 && (ifr.ifr_flags & IFF_UP) != 0;
+    if (admin_up && fits_ifname(pif_name)) {
         struct ethtool_cmd settings {};
         settings.cmd = ETHTOOL_GSET;
         prepare_ifreq(&ifr, pif_name);
         ifr.ifr_data = reinterpret_cast<char *>(&settings); // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
-        if (up && tarvex_ethtool_request(fd, &ifr) == 0) {
+        if (tarvex_ethtool_request(fd, &ifr) == 0) {
             uint32_t mbps = ethtool_cmd_speed(&settings);
             speed = mbps > 0 && mbps <= INT32_MAX ? json(mbps) : json(nullptr);
             duplex = settings.duplex == DUPLEX_FULL ? json("full")
@@ -294,10 +285,11 @@ json pci_names_facts(const pci_key *ppci, interface_sources &sources)
 
 } // namespace
 
-void add_interface_facts(json &facts, const char *pif_name, int fd, const pci_key *ppci, interface_sources &sources)
+void add_interface_facts(json &facts, const char *pif_name, int32_t index, int fd, const pci_key *ppci,
+                         interface_sources &sources)
 {
-    put(facts, "addresses", addresses_facts(fd, pif_name, sources));
-    add_link_settings(facts, fd, pif_name);
+    put(facts, "addresses", addresses_facts(index, sources));
+    add_link_settings(facts, fd, pif_name, facts.value("admin_state", json(nullptr)) == "up");
     put(facts, "pci_names", pci_names_facts(ppci, sources));
 }
 

@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "fleet_parse.h"
+#include "host_queries.h"
 #include "host_query_parse.h"
 
 namespace fleet {
@@ -30,21 +31,23 @@ json os_facts();
 json system_facts();
 
 // What the interfaces' facts share, made once per run: every address of
-// one address dump by interface index, and the PCI ID database's names,
-// read on the first interface that has a PCI identity.
+// one address dump by interface index (which also fills the IPv4 table of
+// the library's address queries: one dump, not two), and the PCI ID
+// database's names, read on the first interface that has a PCI identity.
 struct interface_sources {
     bool addresses_readable = false;
     std::unordered_map<int32_t, std::vector<host_query::address_message>> addresses;
-    std::optional<pci_names_reader> pci_names; // empty until read; no database: nothing wanted
+    ipv4_table *pipv4;
+    std::optional<pci_names_reader> pci_names; // empty until read
     bool pci_names_readable = false;
 
-    interface_sources();
+    explicit interface_sources(ipv4_table *pipv4_table);
 };
 
 // Appends addresses, speed_mbps, duplex and pci_names to an interface's
-// facts.  fd is a datagram socket for its requests; ppci its PCI identity
-// (null: none).
-void add_interface_facts(json &facts, const char *pif_name, int fd, const pci_key *ppci,
+// facts.  index is the interface's kernel index (-1: unknown); fd a
+// datagram socket for its requests; ppci its PCI identity (null: none).
+void add_interface_facts(json &facts, const char *pif_name, int32_t index, int fd, const pci_key *ppci,
                          interface_sources &sources);
 
 } // namespace fleet

@@ -61,8 +61,29 @@ using heap_text = std::unique_ptr<char, free_deleter>;
 struct address_sources {
     unique_fd ethtool_socket{socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)};
     if_inet6_table ipv6;
-    ipv4_table ipv4{true};
-    mutable fleet::interface_sources fleet; // its PCI names are read on first use
+    ipv4_table ipv4{false};
+    mutable fleet::interface_sources fleet{&ipv4}; // its PCI names are read on first use
+};
+
+// The library asks the IPv4 lookup with the interface's kernel index, which
+// it has just asked for; kept, it finds the interface's other addresses
+// without asking again.  -1 when the lookup was not asked (no such
+// interface, or the index could not be had).
+struct index_keeping_lookup {
+    ipv4_lookup lookup{find, this};
+    const ipv4_lookup *pinner;
+    mutable int32_t index = -1;
+
+    explicit index_keeping_lookup(const ipv4_lookup *pinner_lookup) : pinner(pinner_lookup) {}
+    index_keeping_lookup(const index_keeping_lookup &) = delete;
+    index_keeping_lookup &operator=(const index_keeping_lookup &) = delete;
+
+    static const host_query::ipv4_message *find(int32_t index, const char *pif_name, const void *pcontext)
+    {
+        const auto *pself = static_cast<const index_keeping_lookup *>(pcontext);
+        pself->index = index;
+        return pself->pinner->pfind(index, pif_name, pself->pinner->pcontext);
+    }
 };
 
 // Owner of the library's address record, released with the library's own
@@ -71,10 +92,14 @@ struct address_record {
     dynamic_interface_info_t info{};
     address_record(const address_record &) = delete;
     address_record &operator=(const address_record &) = delete;
+    int32_t index = -1; // the interface's kernel index, when the IPv4 table was asked
     address_record(char *pif_name, const address_sources &sources)
     {
+        const ipv4_lookup *pipv4 = sources.ipv4.lookup();
+        index_keeping_lookup keeping(pipv4);
         get_dynamic_interface_info_on(sources.ethtool_socket.get(), pif_name, &info, sources.ipv6.first_line(pif_name),
-                                      sources.ipv6.readable, sources.ipv4.lookup());
+                                      sources.ipv6.readable, pipv4 != nullptr ? &keeping.lookup : nullptr);
+        index = keeping.index;
     }
     ~address_record() { free_dynamic_interface_info(&info); }
 };
@@ -215,8 +240,9 @@ json ipv6_facts(const char *pif_name, const dynamic_interface_info_t &addresses)
 // last needs a privilege (CAP_NET_ADMIN), without which it stays null.  The
 // EEPROM is read only for catalogued adapters, the only ones the library
 // reads it for: asking for others would repeat the driver and PCI queries
-// and their diagnostics for a certain null.
-void add_host_state(json &facts, char *pif_name, bool catalogued, const address_sources &sources)
+// and their diagnostics for a certain null.  Returns the interface's kernel
+// index (-1: unknown).
+int32_t add_host_state(json &facts, char *pif_name, bool catalogued, const address_sources &sources)
 {
     address_record addresses(pif_name, sources);
     put(facts, "admin_state", table_text(link_status_text, addresses.info.if_status));
@@ -230,6 +256,7 @@ void add_host_state(json &facts, char *pif_name, bool catalogued, const address_
     }
     put(facts, "ipv4", ipv4_facts(addresses.info));
     put(facts, "ipv6", ipv6_facts(pif_name, addresses.info));
+    return addresses.index;
 }
 
 // Where the firmware says the PCI function sits: its slot (SMBIOS or
@@ -268,13 +295,13 @@ json interface_facts(char *pif_name, bool management_package, const address_sour
     put(facts, "bus_address", text_or_null(driver.pbus_info));
     put(facts, "link", table_text(link_status_text, driver.link_status));
     add_hardware(facts, hardware);
-    add_host_state(facts, pif_name, hardware.catalogued(), sources);
+    int32_t index = add_host_state(facts, pif_name, hardware.catalogued(), sources);
     add_firmware_location(facts, driver.pbus_info);
     const pci_identity &pci = hardware.pci;
     fleet::pci_key key{static_cast<uint32_t>(pci.vendor), static_cast<uint32_t>(pci.device),
                        static_cast<uint32_t>(pci.subsystem_vendor), static_cast<uint32_t>(pci.subsystem_device)};
-    fleet::add_interface_facts(facts, pif_name, sources.ethtool_socket.get(), hardware.pci_rc == 0 ? &key : nullptr,
-                               sources.fleet);
+    fleet::add_interface_facts(facts, pif_name, index, sources.ethtool_socket.get(),
+                               hardware.pci_rc == 0 ? &key : nullptr, sources.fleet);
     return facts;
 }
 
@@ -375,20 +402,18 @@ std::string pretty_text(const json &value)
     return value.dump(2, ' ', false, json::error_handler_t::replace);
 }
 
-// One interface's text as it stands in the document's array: two levels
-// in.  The serialiser writes no raw line break inside a value (a string's
-// is escaped), so indenting every line is exact.
-void append_array_member(std::string &text, const std::string &member)
+// One interface's text as it stands in the document's array, two levels
+// in, printed straight into the document's text as the whole tree's
+// printing prints it there (the serialiser the library's dump uses, with
+// the indentation it would have reached).
+void append_array_member(std::string &text, const json &member)
 {
-    constexpr std::string_view indent = "    ";
-    std::string_view rest = member;
-    for (size_t end = rest.find('\n'); end != std::string_view::npos; end = rest.find('\n')) {
-        text += indent;
-        text += rest.substr(0, end + 1);
-        rest.remove_prefix(end + 1);
-    }
-    text += indent;
-    text += rest;
+    constexpr unsigned int indent_step = 2;
+    constexpr unsigned int member_indent = 4;
+    text.append(member_indent, ' ');
+    nlohmann::detail::serializer<json> printer(nlohmann::detail::output_adapter<char>(text), ' ',
+                                              json::error_handler_t::replace);
+    printer.dump(member, true, false, indent_step, member_indent);
 }
 
 // The members after the interfaces: what runs where.
@@ -424,7 +449,7 @@ std::string document_text(bool management_package, std::span<char *const> names)
     if (!names.empty()) {
         address_sources sources;
         for (size_t i = 0; i < names.size(); i++) {
-            append_array_member(text, pretty_text(interface_facts(names[i], management_package, sources)));
+            append_array_member(text, interface_facts(names[i], management_package, sources));
             text += i + 1 < names.size() ? ",\n" : "\n  ]";
         }
     }

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends g++ make cmake libgtest-dev locales \
-    nlohmann-json3-dev iproute2 pkg-config man-db python3-jsonschema ansible-core dmidecode >/dev/null
+    nlohmann-json3-dev iproute2 pkg-config man-db python3-jsonschema ansible-core dmidecode jq >/dev/null
 cmake -S . -B build -DTARVEX_WERROR=ON
 cmake --build build -j2
 ctest --test-dir build -j2 --output-on-failure
