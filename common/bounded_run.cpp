@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <ctime>
 
 #include <fcntl.h>
@@ -15,36 +16,30 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "diag.h"
 #include "platform.h"
-
-static int time_limit_seconds = 0;
-
-void set_tool_time_limit(int seconds)
-{
-    time_limit_seconds = seconds;
-}
-
-int tool_time_limit()
-{
-    return time_limit_seconds;
-}
 
 bool run_failed(const bounded_result &result)
 {
-    // The shell reports a command a signal ended as 128 plus the signal.
-    constexpr int cannot_execute = 126;
-    constexpr int not_found = 127;
-    constexpr int signalled = 128;
-    constexpr int last_signal = signalled + 64;
-    if (result.outcome != run_outcome::finished) {
-        return false;
-    }
-    int status = result.wait_status;
-    if (WIFSIGNALED(status)) {
-        return true;
-    }
-    int code = WIFEXITED(status) ? WEXITSTATUS(status) : 0;
-    return code == cannot_execute || code == not_found || (code > signalled && code <= last_signal);
+    return result.outcome == run_outcome::finished && wait_status_failed(result.wait_status);
+}
+
+// The library's tool runs, bounded: the output handed over in a malloc'd
+// block, as the library releases it.
+static void run_tool_bounded(const char *pcommand, int timeout_seconds, captured_run *prun)
+{
+    bounded_result result = run_bounded_shell(pcommand, timeout_seconds);
+    prun->outcome = result.outcome;
+    prun->wait_status = result.wait_status;
+    prun->start_errno = result.start_errno;
+    prun->size = result.output.size();
+    prun->poutput = static_cast<char *>(TARVEX_MALLOC(prun->size + 1));
+    std::memcpy(prun->poutput, result.output.data(), prun->size);
+}
+
+void set_tool_time_limit(int seconds)
+{
+    set_bounded_tool_runs(run_tool_bounded, seconds);
 }
 
 // Time

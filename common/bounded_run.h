@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: MIT
 // Running an external program with a time limit and capturing its standard
 // output: what a program of the family uses where a hanging tool must not
-// hold it (fleet automation waits on it).  Internal; not installed.
+// hold it (fleet automation waits on it).  Built into the programs that use
+// it, not into the library, which needs no C++ runtime.  Internal; not
+// installed.
 #ifndef TARVEX_BOUNDED_RUN_H
 #define TARVEX_BOUNDED_RUN_H
 
 #include <string>
 
-enum class run_outcome { finished, timed_out, not_started };
+#include "tool_lines.h" // run_outcome, tool_time_limit
 
 struct bounded_result {
     run_outcome outcome = run_outcome::not_started;
@@ -28,14 +30,15 @@ bounded_result run_bounded(const char *const *argv, int timeout_seconds);
 bounded_result run_bounded_shell(const char *pcommand, int timeout_seconds);
 
 // The time limit, in seconds, of every external run of the calling
-// program; 0 (the default) means none, and the management tools then run
-// through popen as they always have.  tarvex-facts sets it from --timeout.
+// program: the library's management tool runs then go through
+// run_bounded_shell, and tool_time_limit() gives it to other runs.  Without
+// it (0, the library's default) the tools run through popen as they always
+// have.  tarvex-facts sets it from --timeout.
 inline constexpr int default_tool_time_limit = 5;
 void set_tool_time_limit(int seconds);
-int tool_time_limit();
 
-// A run that could not be trusted: a pipeline killed by a signal, or whose
-// shell could not start a command (126, 127).
+// A finished run that could not be trusted: a pipeline killed by a signal,
+// or whose shell could not start a command (126, 127).
 bool run_failed(const bounded_result &result);
 
 #endif

@@ -66,14 +66,14 @@ static tool_limit_state port_map_limit;
 // given up) or a command line that could not run (the run is failed).
 static bool bounded_run_usable(const tool_lines &tool, const char *pcmd, tool_limit_state *plimit)
 {
-    const bounded_result &run = tool.bounded;
+    const captured_run &run = tool.bounded;
     if (run.outcome == run_outcome::timed_out) {
         plimit->timed_out = true;
         TARVEX_MSG(stderr, "WARNING: %s did not finish within %d s and was stopped; its answers are unavailable, %s,%d\n",
                    pcmd, tool_time_limit());
         return false;
     }
-    if (run_failed(run)) {
+    if (run.outcome == run_outcome::finished && wait_status_failed(run.wait_status)) {
         tarvex_note_run_failure();
         TARVEX_MSG(stderr, "ERROR: command could not run: %s (wait status %d) at %s,%d\n", tool.buffer,
                    run.wait_status);
