@@ -122,13 +122,17 @@ interface_sources::interface_sources(ipv4_table *pipv4_table) : pipv4(pipv4_tabl
 {
     addresses_readable = dump_all_addresses(
         [](const host_query::address_message *paddress, void *pcontext) {
-            static_cast<interface_sources *>(pcontext)->addresses[paddress->index].push_back(*paddress);
+            static_cast<interface_sources *>(pcontext)->addresses.push_back(*paddress);
         },
         [](const host_query::ipv4_message *paddress, void *pcontext) {
             ipv4_table::take(paddress, static_cast<interface_sources *>(pcontext)->pipv4);
         },
         this);
     pipv4->readable = addresses_readable;
+    std::stable_sort(addresses.begin(), addresses.end(),
+                     [](const host_query::address_message &a, const host_query::address_message &b) {
+                         return a.index < b.index;
+                     });
     if (!addresses_readable) {
         tarvex_note_errno(errno);
     }
@@ -171,17 +175,26 @@ json address_facts(const host_query::address_message &address)
     return facts;
 }
 
+int32_t index_of(int32_t index)
+{
+    return index;
+}
+
+int32_t index_of(const host_query::address_message &address)
+{
+    return address.index;
+}
+
 json addresses_facts(int32_t index, const interface_sources &sources)
 {
     if (!sources.addresses_readable || index < 0) {
         return nullptr;
     }
     json list = json::array();
-    auto found = sources.addresses.find(index);
-    if (found != sources.addresses.end()) {
-        for (const host_query::address_message &address : found->second) {
-            list.push_back(address_facts(address));
-        }
+    auto [first, last] = std::equal_range(sources.addresses.begin(), sources.addresses.end(), index,
+                                          [](const auto &a, const auto &b) { return index_of(a) < index_of(b); });
+    for (auto address = first; address != last; ++address) {
+        list.push_back(address_facts(*address));
     }
     return list;
 }

@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <unordered_map>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -36,7 +35,9 @@ json system_facts();
 // database's names, read on the first interface that has a PCI identity.
 struct interface_sources {
     bool addresses_readable = false;
-    std::unordered_map<int32_t, std::vector<host_query::address_message>> addresses;
+    // In the dump's order, then stably by interface index: one block for
+    // all, each interface's in the kernel's order.
+    std::vector<host_query::address_message> addresses;
     ipv4_table *pipv4;
     std::optional<pci_names_reader> pci_names; // empty until read
     bool pci_names_readable = false;

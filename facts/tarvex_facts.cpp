@@ -509,7 +509,8 @@ int run(int time_limit)
     }
     std::string text = document_text(management_package, selection.names());
     if (tarvex_run_failed()) {
-        TARVEX_MSG(stderr, "ERROR: the run could not obtain what it needed (see above); no document, %s,%d\n");
+        TARVEX_MSG(stderr, "ERROR: the run could not obtain what it needed (%s); no document, %s,%d\n",
+                   "see the messages above");
         return 1;
     }
     if (!write_document(out, text)) {
