@@ -12,7 +12,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -85,13 +84,10 @@ struct spawn_setup {
     }
 };
 
-// The running child: its output pipe, a descriptor that becomes readable
-// when it exits (a pidfd; -1 where the kernel has none), and whether it has
-// been reaped.
+// The running child: its output pipe and whether it has been reaped.
 struct child_run {
     pid_t pid = -1;
     unique_fd output{-1};
-    unique_fd exited{-1};
     bool reaped = false;
     int wait_status = 0;
 };
@@ -116,7 +112,6 @@ static bool spawn_child(const char *const *argv, child_run *pchild)
         errno = rc;
         return false;
     }
-    pchild->exited.reset(static_cast<int>(syscall(SYS_pidfd_open, pchild->pid, 0)));
     return true;
 }
 
@@ -145,7 +140,9 @@ static bool read_available(child_run *pchild, std::string *poutput)
     return true;
 }
 
-// Without a pidfd, an exit is noticed by polling every few milliseconds.
+// A program that closed its output but has not exited yet is looked at
+// again every few milliseconds (a tool ends right after its output, so
+// this is rare and short).
 static constexpr int exit_poll_ms = 10;
 
 // Reads and waits until the output is closed and the child reaped, or
@@ -157,16 +154,14 @@ static bool collect_until(child_run *pchild, int64_t deadline_ms, std::string *p
         if (left <= 0) {
             return false;
         }
-        struct pollfd waits[2] = {{pchild->output.get(), POLLIN, 0}, {pchild->exited.get(), POLLIN, 0}};
-        int wait_ms = static_cast<int>(left);
-        if (!pchild->exited.valid() && !pchild->output.valid()) {
-            wait_ms = std::min(wait_ms, exit_poll_ms);
-        }
-        int ready = poll(waits, 2, wait_ms);
+        struct pollfd output = {pchild->output.get(), POLLIN, 0};
+        int wait_ms = pchild->output.valid() ? static_cast<int>(std::min<int64_t>(left, INT32_MAX))
+                                              : static_cast<int>(std::min<int64_t>(left, exit_poll_ms));
+        int ready = poll(&output, 1, wait_ms);
         if (ready < 0 && errno != EINTR) {
             return false;
         }
-        if (ready > 0 && (waits[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+        if (ready > 0 && (output.revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
             read_available(pchild, poutput);
         }
     }
