@@ -53,7 +53,6 @@ static int64_t now_ms()
 }
 
 // Starting the child
-extern char **environ;
 
 namespace {
 // The spawn settings: own process group, default SIGPIPE, nothing blocked;

@@ -50,9 +50,6 @@ struct tool_lines {
     captured_run bounded;
     size_t taken = 0;
 
-    tool_lines() = default;
-    tool_lines(const tool_lines &) = delete;
-    tool_lines &operator=(const tool_lines &) = delete;
     ~tool_lines() { std::free(bounded.poutput); }
 };
 

@@ -240,16 +240,18 @@ void want_pci_function(const char *pname, pci_names_reader *preader)
 
 void want_pci_functions(pci_names_reader *preader)
 {
-    std::unique_ptr<DIR, int (*)(DIR *)> listing(opendir(pci_devices_dir), closedir);
-    if (!listing) {
+    struct dirent **ppentries = nullptr;
+    int count = scandir(pci_devices_dir, &ppentries, nullptr, alphasort);
+    if (count < 0) {
         tarvex_note_errno(errno);
         return;
     }
-    while (const struct dirent *pentry = readdir(listing.get())) {
-        if (pentry->d_name[0] != '.') {
-            want_pci_function(pentry->d_name, preader);
+    for (int i = 0; i < count; i++) {
+        if (ppentries[i]->d_name[0] != '.') {
+            want_pci_function(ppentries[i]->d_name, preader);
         }
     }
+    free_dir_listing(ppentries, count);
 }
 
 // The database (about 1.3 MB) is mapped and read where it lies, its wanted
