@@ -342,10 +342,11 @@ struct batch_consumer {
 };
 }  // namespace
 
-static int take_batch(const uint8_t *pbatch, size_t size, void *pcontext)
+// What tarvex_route_dump wants of a batch's consumer: 0 read on, 1 done,
+// -1 failed.
+static int dump_step(host_query::dump_progress progress)
 {
-    const auto *pconsumer = static_cast<const batch_consumer *>(pcontext);
-    switch (host_query::parse_address_batch({pbatch, size}, pconsumer->ptake, pconsumer->pcontext)) {
+    switch (progress) {
     case host_query::dump_progress::more:
         return 0;
     case host_query::dump_progress::done:
@@ -356,7 +357,14 @@ static int take_batch(const uint8_t *pbatch, size_t size, void *pcontext)
     return -1;
 }
 
-bool dump_ipv4_addresses(void (*ptake)(const host_query::ipv4_message *paddress, void *pcontext), void *pcontext)
+static int take_batch(const uint8_t *pbatch, size_t size, void *pcontext)
+{
+    const auto *pconsumer = static_cast<const batch_consumer *>(pcontext);
+    return dump_step(host_query::parse_address_batch({pbatch, size}, pconsumer->ptake, pconsumer->pcontext));
+}
+
+// One address dump of the family (AF_UNSPEC: all) on a socket of its own.
+static bool dump_addresses(uint8_t family, int (*ptake_batch)(const uint8_t *, size_t, void *), void *pcontext)
 {
     unique_fd sock(socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
     if (!sock.valid()) {
@@ -365,9 +373,36 @@ bool dump_ipv4_addresses(void (*ptake)(const host_query::ipv4_message *paddress,
     address_dump_request request{};
     request.header = {.nlmsg_len = sizeof(request), .nlmsg_type = RTM_GETADDR,
                       .nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP, .nlmsg_seq = 1, .nlmsg_pid = 0};
-    request.body.ifa_family = AF_INET;
+    request.body.ifa_family = family;
+    return tarvex_route_dump(sock.get(), &request, sizeof(request), ptake_batch, pcontext) == 0;
+}
+
+bool dump_ipv4_addresses(void (*ptake)(const host_query::ipv4_message *paddress, void *pcontext), void *pcontext)
+{
     batch_consumer consumer = {ptake, pcontext};
-    return tarvex_route_dump(sock.get(), &request, sizeof(request), take_batch, &consumer) == 0;
+    return dump_addresses(AF_INET, take_batch, &consumer);
+}
+
+namespace {
+struct any_batch_consumer {
+    void (*ptake)(const host_query::address_message *paddress, void *pcontext);
+    void (*ptake_ipv4)(const host_query::ipv4_message *paddress, void *pcontext);
+    void *pcontext;
+};
+}  // namespace
+
+static int take_any_batch(const uint8_t *pbatch, size_t size, void *pcontext)
+{
+    const auto *pconsumer = static_cast<const any_batch_consumer *>(pcontext);
+    return dump_step(host_query::parse_any_address_batch({pbatch, size}, pconsumer->ptake, pconsumer->ptake_ipv4,
+                                                         pconsumer->pcontext));
+}
+
+bool dump_all_addresses(void (*ptake)(const host_query::address_message *paddress, void *pcontext),
+                        void (*ptake_ipv4)(const host_query::ipv4_message *paddress, void *pcontext), void *pcontext)
+{
+    any_batch_consumer consumer = {ptake, ptake_ipv4, pcontext};
+    return dump_addresses(AF_UNSPEC, take_any_batch, &consumer);
 }
 
 // Releasing a record

@@ -4,6 +4,25 @@
 
 #include <cerrno>
 
+static bool run_failure = false;
+
+void tarvex_note_errno(int err)
+{
+    if (err == EMFILE || err == ENFILE || err == ENOMEM) {
+        run_failure = true;
+    }
+}
+
+void tarvex_note_run_failure()
+{
+    run_failure = true;
+}
+
+bool tarvex_run_failed()
+{
+    return run_failure;
+}
+
 void tarvex_malloc_failed(const char *pfile, int line)
 {
     std::fprintf(stderr, "ERROR: malloc failed (errno=%d), %s,%d\n", errno, pfile, line);

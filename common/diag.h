@@ -6,12 +6,25 @@
 #ifndef TARVEX_DIAG_H
 #define TARVEX_DIAG_H
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+// Every message first hands errno to tarvex_note_errno: a message that
+// follows a request which ran out of descriptors or memory marks the run.
 #define TARVEX_MSG(stream, fmt, ...) \
-    std::fprintf((stream), fmt, __VA_ARGS__ __VA_OPT__(, ) __FILE_NAME__, __LINE__)
+    (tarvex_note_errno(errno), \
+     std::fprintf((stream), fmt, __VA_ARGS__ __VA_OPT__(, ) __FILE_NAME__, __LINE__))
+
+// A run whose answers cannot be trusted: a request failed for want of
+// descriptors or memory (EMFILE, ENFILE, ENOMEM), or a management tool's
+// command line could not run.  The library's queries still answer as they
+// always have; a program that must not hand out such a result (tarvex-facts)
+// asks tarvex_run_failed before it prints.
+void tarvex_note_errno(int err);
+void tarvex_note_run_failure();
+bool tarvex_run_failed();
 
 // Memory exhaustion is fatal everywhere: the message, then abort().
 [[noreturn]] void tarvex_malloc_failed(const char *pfile, int line);

@@ -45,6 +45,14 @@ int32_t get_dynamic_interface_info_on(int raw_fd, char *pif_name, dynamic_interf
 // order, to ptake.  false when the dump failed.
 bool dump_ipv4_addresses(void (*ptake)(const host_query::ipv4_message *paddress, void *pcontext), void *pcontext);
 
+// Hands every IPv4 and IPv6 address of one rtnetlink address dump (both
+// families in one), in the kernel's order, to ptake, and each IPv4 one also
+// to ptake_ipv4 (when given) as dump_ipv4_addresses would.  false when the
+// dump failed.
+bool dump_all_addresses(void (*ptake)(const host_query::address_message *paddress, void *pcontext),
+                        void (*ptake_ipv4)(const host_query::ipv4_message *paddress, void *pcontext),
+                        void *pcontext);
+
 // Every interface's IPv4 addresses, by interface index, from one address
 // dump: three ioctls per interface under the kernel's global routing lock
 // made a run slow and contended.  Made only when wanted.
@@ -52,15 +60,17 @@ struct ipv4_table {
     bool readable = false;
     std::unordered_map<int32_t, std::vector<host_query::ipv4_message>> by_index;
 
+    // Made by its own dump when wanted; else empty, for a dump of all
+    // addresses to fill (take, then readable).
     explicit ipv4_table(bool wanted)
     {
         if (wanted) {
-            readable = dump_ipv4_addresses(
-                [](const host_query::ipv4_message *paddress, void *pcontext) {
-                    static_cast<ipv4_table *>(pcontext)->by_index[paddress->index].push_back(*paddress);
-                },
-                this);
+            readable = dump_ipv4_addresses(take, this);
         }
+    }
+    static void take(const host_query::ipv4_message *paddress, void *pcontext)
+    {
+        static_cast<ipv4_table *>(pcontext)->by_index[paddress->index].push_back(*paddress);
     }
     // The lookup refers to the table itself.
     ipv4_table(const ipv4_table &) = delete;

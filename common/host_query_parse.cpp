@@ -225,8 +225,44 @@ bool take_address(std::span<const uint8_t> body, void (*ptake)(const ipv4_messag
 
 }  // namespace
 
-dump_progress parse_address_batch(std::span<const uint8_t> bytes,
-                                  void (*ptake)(const ipv4_message *paddress, void *pcontext), void *pcontext)
+namespace {
+// An address message of either family: its address as the kernel's tools
+// show it, the local address where there is one, else the address.
+bool take_any_address(std::span<const uint8_t> body, void (*ptake)(const address_message *, void *),
+                      void *pcontext)
+{
+    struct ifaddrmsg header;
+    if (body.size() < sizeof(header)) {
+        return false;
+    }
+    std::memcpy(&header, body.data(), sizeof(header));
+    size_t size = header.ifa_family == AF_INET ? 4 : header.ifa_family == AF_INET6 ? 16 : 0;
+    address_message address{.index = static_cast<int32_t>(header.ifa_index), .family = header.ifa_family,
+                            .prefix_length = header.ifa_prefixlen, .scope = header.ifa_scope, .bytes = {}};
+    attribute_reader attributes{body.subspan(sizeof(header))};
+    uint16_t type;
+    std::span<const uint8_t> payload;
+    bool local = false;
+    bool found = false;
+    while (attributes.next(&type, &payload)) {
+        if ((type == IFA_LOCAL || (type == IFA_ADDRESS && !local)) && size > 0 && payload.size() >= size) {
+            std::memcpy(address.bytes.data(), payload.data(), size);
+            local = local || type == IFA_LOCAL;
+            found = true;
+        }
+    }
+    if (!attributes.rest.empty()) {
+        return false;
+    }
+    if (found) {
+        ptake(&address, pcontext);
+    }
+    return true;
+}
+
+// Walks the messages of one batch, handing each address message's body to
+// take_body.
+template <typename Take> dump_progress walk_address_batch(std::span<const uint8_t> bytes, Take take_body)
 {
     while (!bytes.empty()) {
         struct nlmsghdr header;
@@ -242,12 +278,33 @@ dump_progress parse_address_batch(std::span<const uint8_t> bytes,
             return dump_progress::done;
         }
         std::span<const uint8_t> body = bytes.subspan(sizeof(header), header.nlmsg_len - sizeof(header));
-        if (header.nlmsg_type == RTM_NEWADDR && !take_address(body, ptake, pcontext)) {
+        if (header.nlmsg_type == RTM_NEWADDR && !take_body(body)) {
             return dump_progress::failed;
         }
         bytes = bytes.subspan(std::min<size_t>(NLMSG_ALIGN(header.nlmsg_len), bytes.size()));
     }
     return dump_progress::more;
+}
+
+}  // namespace
+
+dump_progress parse_any_address_batch(std::span<const uint8_t> bytes,
+                                      void (*ptake)(const address_message *paddress, void *pcontext),
+                                      void (*ptake_ipv4)(const ipv4_message *paddress, void *pcontext),
+                                      void *pcontext)
+{
+    return walk_address_batch(bytes, [&](std::span<const uint8_t> body) {
+        return take_any_address(body, ptake, pcontext) &&
+               (ptake_ipv4 == nullptr || take_address(body, ptake_ipv4, pcontext));
+    });
+}
+
+dump_progress parse_address_batch(std::span<const uint8_t> bytes,
+                                  void (*ptake)(const ipv4_message *paddress, void *pcontext), void *pcontext)
+{
+    return walk_address_batch(bytes, [&](std::span<const uint8_t> body) {
+        return take_address(body, ptake, pcontext);
+    });
 }
 
 bool answers_address_ioctls(const ipv4_message &address, const char *pif_name, const ipv4_message *pchosen)

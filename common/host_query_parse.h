@@ -70,6 +70,25 @@ enum class dump_progress { more, done, failed };
 dump_progress parse_address_batch(std::span<const uint8_t> bytes,
                                   void (*ptake)(const ipv4_message *paddress, void *pcontext), void *pcontext);
 
+// One address of either family from an address dump, as the kernel's
+// tools show it: the local address where the message has one, else its
+// address; bytes holds 4 (AF_INET) or 16 (AF_INET6) of them.
+struct address_message {
+    int32_t index;
+    uint8_t family;
+    uint8_t prefix_length;
+    uint8_t scope;
+    std::array<uint8_t, 16> bytes;
+};
+
+// parse_address_batch for every IPv4 and IPv6 address; messages of other
+// families, or without an address, are skipped.  With ptake_ipv4, each IPv4
+// address also goes there as parse_address_batch hands it.
+dump_progress parse_any_address_batch(std::span<const uint8_t> bytes,
+                                      void (*ptake)(const address_message *paddress, void *pcontext),
+                                      void (*ptake_ipv4)(const ipv4_message *paddress, void *pcontext),
+                                      void *pcontext);
+
 // The address ioctls of an interface answer from the first address in its
 // list whose label is the interface's name; as they are asked with the
 // address 0.0.0.0, one labelled so whose local address is 0.0.0.0 comes

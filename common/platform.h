@@ -53,6 +53,14 @@ public:
     [[nodiscard]] int get() const noexcept { return fd_; }
     [[nodiscard]] bool valid() const noexcept { return fd_ >= 0; }
     [[nodiscard]] int release() noexcept { return std::exchange(fd_, -1); }
+    // Closes what it held and takes fd.
+    void reset(int fd = -1) noexcept
+    {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = fd;
+    }
 
 private:
     int fd_;

@@ -51,17 +51,50 @@ static bool fits_buffer(int length, size_t size)
     return length >= 0 && static_cast<size_t>(length) < size;
 }
 
-// Starts the tool at pcmd with its arguments and drops the listing's header
-// lines; false when the tool is absent (no pcmd) or its command line does not
-// fit, and, after the message, when the shell cannot be started.
-static bool start_listing(tool_lines *ptool, const char *pcmd, const char *pargs, int header_lines)
+// With a time limit (tarvex-facts), a tool that ran past it has no answers
+// for the rest of the run and is not run again: one warning names it.
+struct tool_limit_state {
+    bool timed_out = false;
+};
+static tool_limit_state inventory_limit;
+static tool_limit_state port_map_limit;
+
+// A bounded run's end that leaves no listing: a time-out (the tool is
+// given up) or a command line that could not run (the run is failed).
+static bool bounded_run_usable(const tool_lines &tool, const char *pcmd, tool_limit_state *plimit)
 {
-    if (pcmd == nullptr ||
+    const captured_run &run = tool.bounded;
+    if (run.outcome == run_outcome::timed_out) {
+        plimit->timed_out = true;
+        TARVEX_MSG(stderr, "WARNING: %s did not finish within %d s and was stopped; its answers are unavailable, %s,%d\n",
+                   pcmd, tool_time_limit());
+        return false;
+    }
+    if (run.outcome == run_outcome::finished && wait_status_failed(run.wait_status)) {
+        tarvex_note_run_failure();
+        TARVEX_MSG(stderr, "ERROR: command could not run: %s (wait status %d) at %s,%d\n", tool.buffer,
+                   run.wait_status);
+        return false;
+    }
+    return true;
+}
+
+// Starts the tool at pcmd with its arguments and drops the listing's header
+// lines; false when the tool is absent (no pcmd), given up after a time-out,
+// or its command line does not fit, and, after the message, when the shell
+// cannot be started or its bounded run timed out or failed.
+static bool start_listing(tool_lines *ptool, const char *pcmd, const char *pargs, int header_lines,
+                          tool_limit_state *plimit)
+{
+    if (pcmd == nullptr || plimit->timed_out ||
         !fits_buffer(std::snprintf(ptool->buffer, sizeof(ptool->buffer), "%s%s", pcmd, pargs), sizeof(ptool->buffer))) {
         return false;
     }
     if (!start_tool(ptool)) {
         TARVEX_MSG(stderr, "ERROR: could not execute command: %s at %s,%d\n", ptool->buffer);
+        return false;
+    }
+    if (tool_time_limit() > 0 && !bounded_run_usable(*ptool, pcmd, plimit)) {
         return false;
     }
     skip_tool_lines(ptool, header_lines);
@@ -104,7 +137,8 @@ static int32_t get_slot_number(uint32_t bus, uint32_t device)
     tool_lines tool;
     // Only the tool's fields 1, 2 and 6 (bus, device, slot) are wanted.
     if (!start_listing(&tool, choose_tool(&tessio_cmd, tessio_utils, tessio_sbin),
-                       " -i 2>/dev/null | awk '{print $1\" \"$2\" \"$6;}'", inventory_header_lines)) {
+                       " -i 2>/dev/null | awk '{print $1\" \"$2\" \"$6;}'", inventory_header_lines,
+                       &inventory_limit)) {
         return -1;
     }
     auto next_line = [&tool](std::string_view *pline) { return next_tool_line(&tool, pline); };
@@ -125,6 +159,14 @@ static int32_t update_net_adapter_slot_info(void)
         padapter->slot_port = port_in_slot(net_adapter_list_head, padapter);
         padapter = padapter->next;
     } while (padapter != net_adapter_list_head);
+    // Slots learnt before the inventory tool ran out of time are dropped
+    // with the rest: its answers count as unavailable.
+    if (inventory_limit.timed_out) {
+        do {
+            padapter->slot = padapter->slot_port = -1;
+            padapter = padapter->next;
+        } while (padapter != net_adapter_list_head);
+    }
     return 0;
 }
 
@@ -169,7 +211,7 @@ static int32_t get_smbios_nic_port_map(void)
     static const char *tolmarcli_cmd = nullptr;
     tool_lines tool;
     if (!start_listing(&tool, choose_tool(&tolmarcli_cmd, tolmarcli_utils, tolmarcli_sbin),
-                       " -s \"show portmap\" 2>/dev/null", port_map_header_lines)) {
+                       " -s \"show portmap\" 2>/dev/null", port_map_header_lines, &port_map_limit)) {
         return -1;
     }
     std::string_view line;

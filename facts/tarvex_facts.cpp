@@ -8,7 +8,9 @@
 // Ethernet port of a PCI adapter, whatever its name.  --format prometheus
 // prints the same facts as metrics for node_exporter's textfile collector,
 // and --output writes either to a file that readers never see half-written.
+#include <array>
 #include <cerrno>
+#include <charconv>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -17,6 +19,7 @@
 #include <exception>
 #include <memory>
 #include <new>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -28,8 +31,10 @@
 
 #include <nlohmann/json.hpp>
 
+#include "bounded_run.h"
 #include "common_utilities.h"
 #include "diag.h"
+#include "fleet_facts.h"
 #include "host_queries.h"
 #include "interface_walk.h"
 #include "lldp_neighbors.h"
@@ -49,16 +54,45 @@ struct free_deleter {
 };
 using heap_text = std::unique_ptr<char, free_deleter>;
 
-// What the address queries of every interface share, made once per run:
-// asking for each interface anew (a socket, a reading of the kernel's IPv6
+// What the queries of every interface share, made once per run: asking
+// for each interface anew (a socket, a reading of the kernel's IPv6
 // address list) made the run grow with the square of their number, and
 // the IPv4 ioctls, under the kernel's global routing lock, made it slow.
-// The raw socket stays the privilege the addresses need: without it the
-// address dump (which needs none) is not made and the addresses stay null.
-struct address_sources {
-    unique_fd raw_socket{open_interface_query_socket()};
+// Every interface request goes on the run's one datagram socket: the
+// address, hardware address and flag requests answer on it as on the
+// library's raw socket, without the privilege that one needs, so a user
+// without root reads what root reads (as ip and sysfs show it to them).
+// The LLDP agent is asked once for all interfaces.
+struct run_sources {
+    int request_fd; // the run's datagram socket, owned by the run
     if_inet6_table ipv6;
-    ipv4_table ipv4{raw_socket.valid()};
+    ipv4_table ipv4{false};
+    mutable fleet::interface_sources fleet{&ipv4}; // its PCI names are read on first use
+    lldp::answer lldp_heard;
+    run_sources(int fd, int lldp_timeout_seconds) : request_fd(fd), lldp_heard(lldp::query(lldp_timeout_seconds)) {}
+    run_sources(const run_sources &) = delete;
+    run_sources &operator=(const run_sources &) = delete;
+};
+
+// The library asks the IPv4 lookup with the interface's kernel index, which
+// it has just asked for; kept, it finds the interface's other addresses
+// without asking again.  -1 when the lookup was not asked (no such
+// interface, or the index could not be had).
+struct index_keeping_lookup {
+    ipv4_lookup lookup{find, this};
+    const ipv4_lookup *pinner;
+    mutable int32_t index = -1;
+
+    explicit index_keeping_lookup(const ipv4_lookup *pinner_lookup) : pinner(pinner_lookup) {}
+    index_keeping_lookup(const index_keeping_lookup &) = delete;
+    index_keeping_lookup &operator=(const index_keeping_lookup &) = delete;
+
+    static const host_query::ipv4_message *find(int32_t index, const char *pif_name, const void *pcontext)
+    {
+        const auto *pself = static_cast<const index_keeping_lookup *>(pcontext);
+        pself->index = index;
+        return pself->pinner->pfind(index, pif_name, pself->pinner->pcontext);
+    }
 };
 
 // Owner of the library's address record, released with the library's own
@@ -67,10 +101,14 @@ struct address_record {
     dynamic_interface_info_t info{};
     address_record(const address_record &) = delete;
     address_record &operator=(const address_record &) = delete;
-    address_record(char *pif_name, const address_sources &sources)
+    int32_t index = -1; // the interface's kernel index, when the IPv4 table was asked
+    address_record(char *pif_name, const run_sources &sources)
     {
-        get_dynamic_interface_info_on(sources.raw_socket.get(), pif_name, &info, sources.ipv6.first_line(pif_name),
-                                      sources.ipv6.readable, sources.ipv4.lookup());
+        const ipv4_lookup *pipv4 = sources.ipv4.lookup();
+        index_keeping_lookup keeping(pipv4);
+        get_dynamic_interface_info_on(sources.request_fd, pif_name, &info, sources.ipv6.first_line(pif_name),
+                                      sources.ipv6.readable, pipv4 != nullptr ? &keeping.lookup : nullptr);
+        index = keeping.index;
     }
     ~address_record() { free_dynamic_interface_info(&info); }
 };
@@ -207,12 +245,13 @@ json ipv6_facts(const char *pif_name, const dynamic_interface_info_t &addresses)
     return ipv6;
 }
 
-// Addresses, administrative state and the factory MAC address: each needs a
-// privilege (raw socket, CAP_NET_ADMIN) without which it stays null.  The
+// Addresses, administrative state and the factory MAC address; only the
+// last needs a privilege (CAP_NET_ADMIN), without which it stays null.  The
 // EEPROM is read only for catalogued adapters, the only ones the library
 // reads it for: asking for others would repeat the driver and PCI queries
-// and their diagnostics for a certain null.
-void add_host_state(json &facts, char *pif_name, const interface_hardware &hardware, const address_sources &sources)
+// and their diagnostics for a certain null.  Returns the interface's kernel
+// index (-1: unknown).
+int32_t add_host_state(json &facts, char *pif_name, const interface_hardware &hardware, const run_sources &sources)
 {
     address_record addresses(pif_name, sources);
     put(facts, "admin_state", table_text(link_status_text, addresses.info.if_status));
@@ -226,6 +265,7 @@ void add_host_state(json &facts, char *pif_name, const interface_hardware &hardw
     }
     put(facts, "ipv4", ipv4_facts(addresses.info));
     put(facts, "ipv6", ipv6_facts(pif_name, addresses.info));
+    return addresses.index;
 }
 
 // Where the firmware says the port sits: its function's slot (SMBIOS or
@@ -248,19 +288,19 @@ void add_firmware_location(json &facts, const char *pbus_info, const char *pif_n
                 : json(nullptr));
 }
 
-// name, driver ... onboard, neighbors: the layout's members of an interface.
-constexpr size_t interface_members = 20;
+// name, driver ... neighbors, addresses ... pci_names: the layout's members
+// of an interface.
+constexpr size_t interface_members = 24;
 // About what one interface's object takes in the text, with its addresses.
 constexpr size_t bytes_per_interface = 800;
 // About what one interface's tarvex_port_info series takes.
 constexpr size_t bytes_per_series = 300;
 
-json interface_facts(char *pif_name, ethtool_info *pprobed, bool management_package, int ethtool_fd,
-                     const address_sources &sources, const lldp::answer &lldp_heard)
+json interface_facts(char *pif_name, ethtool_info *pprobed, bool management_package, const run_sources &sources)
 {
     json facts = object_with_room(interface_members);
     put(facts, "name", pif_name);
-    interface_hardware hardware(pif_name, management_package, ethtool_fd, pprobed, true);
+    interface_hardware hardware(pif_name, management_package, sources.request_fd, pprobed, true);
     const ethtool_info &driver = hardware.driver;
     put(facts, "driver", text_or_null(driver.pdriver_name));
     put(facts, "driver_version", text_or_null(driver.pdriver_version));
@@ -268,9 +308,14 @@ json interface_facts(char *pif_name, ethtool_info *pprobed, bool management_pack
     put(facts, "bus_address", text_or_null(driver.pbus_info));
     put(facts, "link", table_text(link_status_text, driver.link_status));
     add_hardware(facts, hardware);
-    add_host_state(facts, pif_name, hardware, sources);
+    int32_t index = add_host_state(facts, pif_name, hardware, sources);
     add_firmware_location(facts, driver.pbus_info, pif_name);
-    put(facts, "neighbors", lldp::neighbors_of(lldp_heard, pif_name));
+    put(facts, "neighbors", lldp::neighbors_of(sources.lldp_heard, pif_name));
+    const pci_identity &pci = hardware.pci;
+    fleet::pci_key key{static_cast<uint32_t>(pci.vendor), static_cast<uint32_t>(pci.device),
+                       static_cast<uint32_t>(pci.subsystem_vendor), static_cast<uint32_t>(pci.subsystem_device)};
+    fleet::add_interface_facts(facts, pif_name, index, sources.request_fd, hardware.pci_rc == 0 ? &key : nullptr,
+                               sources.fleet);
     return facts;
 }
 
@@ -388,28 +433,39 @@ std::string pretty_text(const json &value)
     return value.dump(2, ' ', false, json::error_handler_t::replace);
 }
 
-// One interface's text as it stands in the document's array: two levels
-// in.  The serialiser writes no raw line break inside a value (a string's
-// is escaped), so indenting every line is exact.
-void append_array_member(std::string &text, const std::string &member)
+// One interface's text as it stands in the document's array, two levels
+// in, printed straight into the document's text as the whole tree's
+// printing prints it there (the serialiser the library's dump uses, with
+// the indentation it would have reached).
+void append_array_member(std::string &text, const json &member)
 {
-    constexpr std::string_view indent = "    ";
-    std::string_view rest = member;
-    for (size_t end = rest.find('\n'); end != std::string_view::npos; end = rest.find('\n')) {
-        text += indent;
-        text += rest.substr(0, end + 1);
-        rest.remove_prefix(end + 1);
-    }
-    text += indent;
-    text += rest;
+    constexpr unsigned int indent_step = 2;
+    constexpr unsigned int member_indent = 4;
+    text.append(member_indent, ' ');
+    nlohmann::detail::serializer<json> printer(nlohmann::detail::output_adapter<char>(text), ' ',
+                                              json::error_handler_t::replace);
+    printer.dump(member, true, false, indent_step, member_indent);
+}
+
+// The members after the interfaces: what runs where.
+json trailing_facts()
+{
+    json facts = object_with_room(4);
+    put(facts, "tarvex_version", TARVEX_VERSION);
+    put(facts, "privileged", geteuid() == 0);
+    put(facts, "os", fleet::os_facts());
+    put(facts, "system", fleet::system_facts());
+    return facts;
 }
 
 // The document's text, one interface at a time: each interface's object is
 // printed as soon as it is made and released with it, so a run holds the
 // text and one interface's facts rather than the tree of thousands (whose
 // building, paging in and release cost more than the queries).  The text
-// is what printing the whole tree gives, byte for byte.
-std::string document_text(bool management_package, const interface_selection &selection, int ethtool_fd,
+// is what printing the whole tree gives, byte for byte: the members before
+// the array, the array, then the members after it (their object's text
+// without its opening brace).
+std::string document_text(bool management_package, const interface_selection &selection, int request_fd,
                           int lldp_timeout_seconds)
 {
     std::span<char *const> names = selection.names();
@@ -420,48 +476,50 @@ std::string document_text(bool management_package, const interface_selection &se
     put(doc, "interfaces", json::array());
     constexpr std::string_view empty_tail = "[]\n}";
     std::string text = pretty_text(doc);
-    if (names.empty() || !text.ends_with(empty_tail)) {
-        return text + '\n';
-    }
     text.resize(text.size() - empty_tail.size());
     text.reserve(text.size() + names.size() * bytes_per_interface);
-    text += "[\n";
-    address_sources sources;
-    // One question to the LLDP agent for all interfaces.
-    lldp::answer lldp_heard = lldp::query(lldp_timeout_seconds);
-    for (size_t i = 0; i < names.size(); i++) {
-        append_array_member(text, pretty_text(interface_facts(names[i], selection.probed(i), management_package,
-                                                              ethtool_fd, sources, lldp_heard)));
-        text += i + 1 < names.size() ? ",\n" : "\n  ]\n}\n";
+    text += names.empty() ? "[]" : "[\n";
+    if (!names.empty()) {
+        run_sources sources(request_fd, lldp_timeout_seconds);
+        for (size_t i = 0; i < names.size(); i++) {
+            append_array_member(text, interface_facts(names[i], selection.probed(i), management_package, sources));
+            text += i + 1 < names.size() ? ",\n" : "\n  ]";
+        }
     }
+    constexpr std::string_view opening = "{\n";
+    text += ",\n";
+    text += std::string_view(pretty_text(trailing_facts())).substr(opening.size());
+    text += '\n';
     return text;
 }
 
 // The same interfaces as metrics: each interface's object, made as for the
 // document, becomes its series and is released at once.
-std::string metrics_text(bool management_package, const interface_selection &selection, int ethtool_fd,
+std::string metrics_text(bool management_package, const interface_selection &selection, int request_fd,
                          int lldp_timeout_seconds)
 {
     std::span<char *const> names = selection.names();
     prometheus_series series;
+    if (names.empty()) {
+        return prometheus_exposition(series, true);
+    }
     series.ports.reserve(names.size() * bytes_per_series);
-    address_sources sources;
-    // One question to the LLDP agent for all interfaces, none without them.
-    lldp::answer lldp_heard = names.empty() ? lldp::answer{} : lldp::query(lldp_timeout_seconds);
+    run_sources sources(request_fd, lldp_timeout_seconds);
     for (size_t i = 0; i < names.size(); i++) {
-        add_interface_series(series, interface_facts(names[i], selection.probed(i), management_package, ethtool_fd,
-                                                     sources, lldp_heard));
+        add_interface_series(series, interface_facts(names[i], selection.probed(i), management_package, sources));
     }
     return prometheus_exposition(series, true);
 }
 
 enum class output_format { document, prometheus };
 
-// What the command line asks for: the format, and the file to write in
-// place of standard output (empty: standard output).
+// What the command line asks for: the format, the file to write in place
+// of standard output (empty: standard output) and the time limit of every
+// external run.
 struct run_options {
     output_format format = output_format::document;
     std::string output;
+    int time_limit = default_tool_time_limit;
 };
 
 // --output FILE: the text goes to FILE.tmp.<pid>, reaches the disk, and
@@ -499,9 +557,48 @@ int put_text(const run_options &options, unique_fd &out, const std::string &text
     return 0;
 }
 
+// A run that gives no document: with --output, the metrics file says so,
+// for the alert that watches it.
+int fail_run(const run_options &options, unique_fd &out)
+{
+    if (options.format == output_format::prometheus && !options.output.empty()) {
+        put_text(options, out, prometheus_exposition({}, false));
+    }
+    return 1;
+}
+
+// A run needs a few descriptors at a time (sockets, a file, a tool's pipe);
+// with fewer than this many free at the start, some request would fail for
+// want of one, and the run gives no document rather than a document of
+// nulls.  Holding them all once shows they are there.
+constexpr int descriptors_needed = 16;
+
+bool descriptors_available()
+{
+    std::array<int, descriptors_needed> held;
+    held.fill(-1);
+    bool available = true;
+    for (int &fd : held) {
+        fd = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
+        if (fd < 0) {
+            available = false;
+            break;
+        }
+    }
+    int err = errno;
+    for (int fd : held) {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
+    errno = err;
+    return available;
+}
+
 int run(const run_options &options)
 {
     set_tool_environment();
+    set_tool_time_limit(options.time_limit);
     bool to_stdout = options.output.empty();
     unique_fd out(to_stdout ? take_document_descriptor() : -1);
     if (to_stdout && !out.valid()) {
@@ -513,34 +610,39 @@ int run(const run_options &options)
     if (!to_stdout) {
         divert_standard_output();
     }
-    bool management_package = tolmar_installed() != 0;
-    // One socket carries every ethtool request of the run.
-    unique_fd ethtool_socket(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    interface_selection selection(interface_choice::ethernet_ports, ethtool_socket.get());
-    bool metrics = options.format == output_format::prometheus;
-    if (selection.rc != 0) {
-        TARVEX_MSG(stderr, "ERROR: get_interface_list failed RC = %d, %s,%d\n", selection.rc);
-        // The file says so, for the alert that watches it.
-        if (metrics && !to_stdout) {
-            put_text(options, out, prometheus_exposition({}, false));
-        }
+    if (!descriptors_available()) {
+        TARVEX_MSG(stderr, "ERROR: too few descriptors for a run (errno=%d), %s,%d\n", errno);
         return 1;
     }
-    return put_text(options, out,
-                    metrics ? metrics_text(management_package, selection, ethtool_socket.get(),
-                                           lldp::default_timeout_seconds)
-                            : document_text(management_package, selection, ethtool_socket.get(),
-                                            lldp::default_timeout_seconds));
+    bool management_package = tolmar_installed() != 0;
+    // One socket carries every interface request of the run.
+    unique_fd request_socket(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    interface_selection selection(interface_choice::ethernet_ports, request_socket.get());
+    if (selection.rc != 0) {
+        TARVEX_MSG(stderr, "ERROR: get_interface_list failed RC = %d, %s,%d\n", selection.rc);
+        return fail_run(options, out);
+    }
+    std::string text = options.format == output_format::prometheus
+                           ? metrics_text(management_package, selection, request_socket.get(), options.time_limit)
+                           : document_text(management_package, selection, request_socket.get(), options.time_limit);
+    if (tarvex_run_failed()) {
+        TARVEX_MSG(stderr, "ERROR: the run could not obtain what it needed (%s); no document, %s,%d\n",
+                   "see the messages above");
+        return fail_run(options, out);
+    }
+    return put_text(options, out, text);
 }
 
 // Answers for automation that checks what is deployed, without querying
 // anything: no tool starts because someone asked for help.
-constexpr const char *usage_text = "Usage: tarvex-facts [--format json|prometheus] [--output FILE]\n"
-                                   "       tarvex-facts --help | --version\n"
-                                   "Prints what the tarvex library knows about this server's Ethernet\n"
-                                   "interfaces as one JSON document on standard output, or as metrics\n"
-                                   "for node_exporter's textfile collector; --output writes FILE whole.\n"
-                                   "See the manual page tarvex-facts(8).\n";
+constexpr const char *usage_text =
+    "Usage: tarvex-facts [--format json|prometheus] [--output FILE] [--timeout SECONDS]\n"
+    "       tarvex-facts --help | --version\n"
+    "Prints what the tarvex library knows about this server's Ethernet\n"
+    "interfaces as one JSON document on standard output, or as metrics\n"
+    "for node_exporter's textfile collector; --output writes FILE whole.\n"
+    "--timeout bounds each run of an external program (1 to 3600 s, default 5).\n"
+    "See the manual page tarvex-facts(8).\n";
 
 int print_and_exit_status(FILE *pstream, const char *ptext, int status)
 {
@@ -563,6 +665,22 @@ bool set_output(run_options &options, std::string_view value)
     return !value.empty();
 }
 
+constexpr int min_time_limit = 1;
+constexpr int max_time_limit = 3600;
+
+// Whole decimal seconds within the limits.
+bool set_time_limit(run_options &options, std::string_view value)
+{
+    int seconds = 0;
+    auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), seconds);
+    if (value.empty() || error != std::errc() || end != value.data() + value.size() || seconds < min_time_limit ||
+        seconds > max_time_limit) {
+        return false;
+    }
+    options.time_limit = seconds;
+    return true;
+}
+
 struct value_option {
     std::string_view name;
     bool (*set)(run_options &options, std::string_view value);
@@ -571,11 +689,14 @@ struct value_option {
 constexpr value_option value_options[] = {
     {"--format", set_format},
     {"--output", set_output},
+    {"--timeout", set_time_limit},
 };
 
 // Sets the option that argv[*pindex] names from its value (the next
-// argument unless given with "="); false for anything else.
-bool take_option(run_options &options, int argc, char **argv, int *pindex)
+// argument unless given with "=").  Nothing when taken; else the argument
+// not taken, for the usage error: the option itself when it is unknown or
+// lacks its value, the value when the option refuses it.
+std::optional<std::string_view> refused_argument(run_options &options, int argc, char **argv, int *pindex)
 {
     std::string_view argument = argv[*pindex];
     std::string_view name = argument.substr(0, argument.find('='));
@@ -583,12 +704,17 @@ bool take_option(run_options &options, int argc, char **argv, int *pindex)
         if (option.name != name) {
             continue;
         }
+        std::string_view value;
         if (name.size() < argument.size()) {
-            return option.set(options, argument.substr(name.size() + 1));
+            value = argument.substr(name.size() + 1);
+        } else if (*pindex + 1 < argc) {
+            value = argv[++*pindex];
+        } else {
+            return argument;
         }
-        return ++*pindex < argc && option.set(options, argv[*pindex]);
+        return option.set(options, value) ? std::nullopt : std::optional<std::string_view>(value);
     }
-    return false;
+    return argument;
 }
 
 // --help and --version stand alone; the options may come in any order, the
@@ -604,7 +730,10 @@ int answer_arguments(int argc, char **argv, run_options &options)
         return print_and_exit_status(stdout, usage_text, 0);
     }
     for (int i = 1; i < argc; i++) {
-        if (!take_option(options, argc, argv, &i)) {
+        std::optional<std::string_view> refused = refused_argument(options, argc, argv, &i);
+        if (refused) {
+            std::fprintf(stderr, "tarvex-facts: argument not taken: '%.*s'\n", static_cast<int>(refused->size()),
+                         refused->data());
             print_and_exit_status(stderr, usage_text, 2);
             return 2;
         }

@@ -2,7 +2,7 @@
 # tarvex-facts beyond its scenarios (tests/system.cmake): its documents
 # against the JSON Schema, the Ansible local fact with the real client, and
 # a standard output that cannot be written.
-foreach(check validate_schema ansible_facts)
+foreach(check validate_schema ansible_facts fleet_keys)
   add_test(NAME facts.${check}
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/facts/${check}.sh $<TARGET_FILE:tarvex-facts>
                    $<TARGET_FILE:tarvex_fake_driver> ${PROJECT_SOURCE_DIR})
@@ -30,10 +30,13 @@ add_test(NAME facts.arguments COMMAND sh -c [=[
 "$1" --format xml 2>/dev/null; echo "rc=$?"
 "$1" --format=prometheus --output 2>/dev/null; echo "rc=$?"
 "$1" --format json --format=prometheus 2>/dev/null | head -n 1
+for bad in 0 -1 abc 3601 1.5 ""; do "$1" --timeout "$bad" 2>&1 | grep -c "^tarvex-facts: .* '$bad'$"; done
+"$1" --timeout 2>&1 | grep -c "^tarvex-facts: .* '--timeout'$"
+"$1" --timeout=3601 2>/dev/null; echo "rc=$?"
 ]=] sh $<TARGET_FILE:tarvex-facts>)
 string(REPLACE "." "\\." facts_version "${PROJECT_VERSION}")
 set_tests_properties(facts.arguments PROPERTIES PASS_REGULAR_EXPRESSION
-  "^tarvex-facts ${facts_version}\nrc=0\n1\nrc=0\n1\nrc=2\nrc=2\nrc=2\n# HELP tarvex_port_info [^\n]*\n$")
+  "^tarvex-facts ${facts_version}\nrc=0\n1\nrc=0\n1\nrc=2\nrc=2\nrc=2\n# HELP tarvex_port_info [^\n]*\n1\n1\n1\n1\n1\n1\n1\nrc=2\n$")
 
 # A slow reader of a non-blocking pipe gets the whole document (the fake host
 # of 1,000 interfaces makes it far larger than the pipe).

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends g++ make cmake libgtest-dev locales \
-    nlohmann-json3-dev iproute2 pkg-config man-db python3-jsonschema ansible-core dmidecode systemd >/dev/null
+    nlohmann-json3-dev iproute2 pkg-config man-db python3-jsonschema ansible-core dmidecode systemd jq >/dev/null
 # lldpd (whose daemons the LLDP tests start in their own namespaces), promtool
 # and node_exporter: their packages would start their daemons.
 tools/install-daemon-packages.sh lldpd prometheus prometheus-node-exporter

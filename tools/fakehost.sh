@@ -64,6 +64,8 @@ tools=()        # "TOOL PLACE MODE KIND" quadruples, flattened
 etc_files=()    # "FILE" and text line, parallel arrays
 etc_lines=()
 etc_removed=()
+dmi_files=()    # machine identity attribute and its text, flattened
+pci_ids=()      # lines of the PCI ID database
 nic_fields=()   # decoded nic lines' fields, each line ended by an empty field
 declare -A pci_raw=() # pci_files entries whose content is raw text
 
@@ -304,6 +306,12 @@ collect() {
         etc_files+=("$file")
         etc_lines+=("${rest:${#file}+1}")
         ;;
+    pci_ids) pci_ids+=("$rest") ;;
+    dmi)
+        local attribute=${rest%%[[:blank:]]*}
+        [[ $attribute =~ ^[a-z_]+$ ]] || fail "dmi: wants ATTRIBUTE [TEXT]"
+        dmi_files+=("$attribute" "${rest:${#attribute}+1}")
+        ;;
     etc_remove)
         [[ -n $rest && $rest != /* && $rest != *..* ]] || fail "etc_remove: wants a relative FILE"
         etc_removed+=("$rest")
@@ -487,6 +495,51 @@ build_tools() {
         fail "cannot mount the overlay over $sbin_dir"
 }
 
+# shadow_dir DIR NAME [ROOT]: a tmpfs over DIR that links every entry of the
+# real DIR but NAME, which the caller may then create afresh.  The links
+# lead into a copy of ROOT (default DIR), a directory above DIR, so that
+# relative links inside (sysfs') still resolve.  Nothing is done when DIR
+# does not exist.
+shadow_dir() {
+    local dir=$1 name=$2 root=${3:-$1} real entry
+    [[ -d $dir ]] || return 0
+    { mkdir -p "$ns/shadow$root" && mount --rbind "$root" "$ns/shadow$root"; } || fail "cannot mount a copy of $root"
+    real=$ns/shadow$dir
+    mount -t tmpfs -o mode=0755 tarvex-shadow "$dir" || fail "cannot mount a tmpfs over $dir"
+    for entry in "$real"/*; do
+        [[ ${entry##*/} == "$name" ]] || ln -s "$entry" "$dir/${entry##*/}" || fail "cannot link $dir/${entry##*/}"
+    done
+}
+
+# The PCI ID database: the description's pci_ids lines, else none, wherever
+# a distribution keeps it.
+build_pci_ids() {
+    local dir
+    for dir in /usr/share/hwdata /usr/share; do
+        [[ ! -e $dir/pci.ids ]] || shadow_dir "$dir" pci.ids
+    done
+    # Written only over a shadow, never into the real directory.
+    [[ ! -e /usr/share/misc/pci.ids && ${#pci_ids[@]} -eq 0 ]] || shadow_dir /usr/share/misc pci.ids
+    ((${#pci_ids[@]} > 0)) || return 0
+    [[ -d /usr/share/misc ]] || fail "no /usr/share/misc to shadow"
+    printf '%b\n' "${pci_ids[@]}" >/usr/share/misc/pci.ids || fail "cannot write the PCI ID database"
+}
+
+# The machine's identity: /sys/class/dmi/id with the description's
+# attributes (product_serial readable by root only, as the kernel has it),
+# and none at all without dmi lines.  sysfs takes no directory of ours, so
+# a tmpfs over /sys/class links every other class to the real one.
+build_dmi() {
+    local i
+    shadow_dir /sys/class dmi /sys
+    ((${#dmi_files[@]} > 0)) || return 0
+    mkdir -p /sys/class/dmi/id || fail "cannot create /sys/class/dmi/id"
+    for ((i = 0; i < ${#dmi_files[@]}; i += 2)); do
+        printf '%b\n' "${dmi_files[i + 1]}" >"/sys/class/dmi/id/${dmi_files[i]}" || fail "cannot write ${dmi_files[i]}"
+    done
+    [[ ! -f /sys/class/dmi/id/product_serial ]] || chmod 0400 /sys/class/dmi/id/product_serial
+}
+
 build_etc() {
     ((${#etc_files[@]} + ${#etc_removed[@]} > 0)) || return 0
     local layer=$ns/etc i
@@ -542,6 +595,8 @@ inside() {
     build_etc
     # An LLDP agent of the real machine never answers on a fake host.
     mount -t tmpfs -o mode=0755 tarvex-run /run || fail "cannot mount /run"
+    build_dmi
+    build_pci_ids
     # /bin/sh as it is on the distributions whose shell is bash.
     if ((shell_bash)); then
         mount --bind /bin/bash "$(readlink -f /bin/sh)" || fail "cannot make /bin/sh bash"
@@ -605,6 +660,8 @@ if ((${#veths[@]} > 0)); then
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tarvex-fakehost.XXXXXX") || fail "cannot create a work directory"
+# A program run as another user reads the description and the driver's file.
+chmod 0711 "$work" || fail "cannot open $work to other users"
 trap 'rm -rf -- "$work"' EXIT
 trap 'exit 143' TERM INT
 args=(--tool-log "$tool_log")

@@ -5,7 +5,10 @@
 # runs tarvex-facts, and
 #   ansible localhost -c local -m setup -a 'fact_path=DIR filter=ansible_local'
 # must deliver each interface's slot, port, bay, bay port and model as the
-# demo host's expected document has them.  Ansible runs locally, without
+# demo host's expected document has them; and the fleet playbook
+# (contrib/ansible/tarvex-facts.yml), run with ansible-playbook against
+# localhost with a scratch fact path, must link that fact and write every
+# port with the same values.  Ansible runs locally, without
 # network, with its home and temporary directories in a private directory
 # (and a UTF-8 locale, which it insists on).
 #
@@ -30,11 +33,14 @@ printf '#!/bin/sh\nLD_PRELOAD=%q exec %q\n' "$preload" "$facts" >"$work/facts.d/
 chmod 0755 "$work/facts.d/tarvex.fact"
 
 cd "$work" || exit 70
-HOME=$work/home ANSIBLE_LOCAL_TEMP=$work/home/tmp ANSIBLE_REMOTE_TEMP=$work/home/tmp \
-    ANSIBLE_PYTHON_INTERPRETER=/usr/bin/python3 ANSIBLE_STDOUT_CALLBACK=minimal ANSIBLE_NOCOLOR=1 \
-    ANSIBLE_LOCALHOST_WARNING=0 \
-    bash "$source_dir/tools/fakehost.sh" "$source_dir/tools/demo.host" -- \
-    env LC_ALL=C.UTF-8 ansible localhost -c local -m setup -a "fact_path=$work/facts.d filter=ansible_local" \
+# Runs an Ansible command on the demo host.
+on_demo_host() {
+    HOME=$work/home ANSIBLE_LOCAL_TEMP=$work/home/tmp ANSIBLE_REMOTE_TEMP=$work/home/tmp \
+        ANSIBLE_PYTHON_INTERPRETER=/usr/bin/python3 ANSIBLE_STDOUT_CALLBACK=minimal ANSIBLE_NOCOLOR=1 \
+        ANSIBLE_LOCALHOST_WARNING=0 ANSIBLE_INVENTORY_UNPARSED_WARNING=0 \
+        bash "$source_dir/tools/fakehost.sh" "$source_dir/tools/demo.host" -- env LC_ALL=C.UTF-8 "$@"
+}
+on_demo_host ansible localhost -c local -m setup -a "fact_path=$work/facts.d filter=ansible_local" \
     >"$work/out" 2>"$work/err"
 rc=$?
 if ((rc == 77)); then
@@ -65,3 +71,18 @@ for row in got:
 if got != want or not want:
     sys.exit(f"FAIL: expected {want}")
 EOF
+status=$?
+((status == 0)) || exit 1
+
+# The playbook links the wrapper as tarvex-facts would be linked.
+on_demo_host ansible-playbook -i localhost, -c local "$source_dir/contrib/ansible/tarvex-facts.yml" \
+    -e tarvex_become=false -e "tarvex_facts_path=$work/facts.d/tarvex.fact" \
+    -e "tarvex_fact_path=$work/playbook.d" -e "tarvex_ports_file=$work/ports.json" >"$work/out" 2>"$work/err" ||
+    { echo "FAIL: ansible-playbook exit status $?"; cat "$work/err" "$work/out"; exit 1; }
+[[ $(readlink "$work/playbook.d/tarvex.fact") == "$work/facts.d/tarvex.fact" ]] ||
+    { echo "FAIL: the playbook did not link the fact"; exit 1; }
+jq -c '.[]' "$work/ports.json" | sed 's/^/ports.json: /'
+want=$(jq -cS '[.interfaces[] | {host: "localhost", interface: .name, slot, port,
+    firmware_slot: .firmware_slot.name, firmware_port: .firmware_slot.port, bay, bay_port, model, permanent_mac}]' \
+    "$source_dir/tests/system/scenarios/demo.facts.stdout")
+[[ $(jq -cS . "$work/ports.json") == "$want" ]] || { echo "FAIL: expected $want"; exit 1; }

@@ -2,17 +2,13 @@
 // The pure parts of the LLDP neighbours and the cabling check: json0 shapes
 // lldpd may print beyond what the lab's daemons send (VLANs, absent or empty
 // texts, another release's forms), the plan's fields and the matching
-// rules, and the bounded runner's outcomes.  The lab (checks.sh) covers the
-// rest against real daemons.
-#include <chrono>
+// rules.  The lab (checks.sh) covers the rest against real daemons.
 #include <string>
 
 #include <gtest/gtest.h>
 
-#include "bounded_run.h"
 #include "cabling_plan.h"
 #include "lldp_neighbors.h"
-#include "open_descriptors.h"
 
 using lldp::json;
 
@@ -84,28 +80,4 @@ TEST(Cabling, OnlyMacAddressesIgnoreCase)
     EXPECT_EQ(cabling::judge({"eno1", "Leaf-B", "Uplink"}, true, neighbors), cabling::verdict::ok);
     EXPECT_EQ(cabling::judge({"eno1", "leaf-b", "Gi0/1"}, true, neighbors), cabling::verdict::wrong);
     EXPECT_EQ(cabling::judge({"eno1", "spine", "gi0/1"}, true, neighbors), cabling::verdict::wrong);
-}
-
-TEST(BoundedRun, OutcomesAndNoDescriptorLeft)
-{
-    int before = open_descriptors();
-    const char *const missing[] = {"/nonexistent/lldpcli", nullptr};
-    EXPECT_EQ(run_bounded(missing, 5).outcome, run_outcome::not_started);
-    const char *const exits[] = {"/bin/sh", "-c", "echo answer; exit 3", nullptr};
-    bounded_result finished = run_bounded(exits, 5);
-    EXPECT_EQ(finished.outcome, run_outcome::finished);
-    EXPECT_EQ(finished.output, "answer\n");
-    EXPECT_EQ(WEXITSTATUS(finished.wait_status), 3);
-    // A process left behind holding the output does not hold the caller.
-    const char *const leaves[] = {"/bin/sh", "-c", "sleep 8 2>/dev/null & echo done", nullptr};
-    auto started = std::chrono::steady_clock::now();
-    bounded_result left = run_bounded(leaves, 20);
-    EXPECT_EQ(left.outcome, run_outcome::finished);
-    EXPECT_EQ(left.output, "done\n");
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(6));
-    const char *const hangs[] = {"/bin/sh", "-c", "echo partial; exec sleep 30", nullptr};
-    bounded_result stopped = run_bounded(hangs, 1);
-    EXPECT_EQ(stopped.outcome, run_outcome::timed_out);
-    EXPECT_EQ(stopped.output, "");
-    EXPECT_EQ(open_descriptors(), before);
 }

@@ -1,0 +1,346 @@
+// SPDX-License-Identifier: MIT
+// The operating system, the machine's identity, and each interface's
+// addresses, link speed and duplex and PCI names, for tarvex-facts.
+#include "fleet_facts.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <linux/ethtool.h>
+#include <linux/rtnetlink.h>
+#include <linux/sockios.h>
+#include <net/if.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+
+#include "diag.h"
+#include "host_queries.h"
+#include "platform.h"
+
+namespace fleet {
+
+namespace {
+
+// Where the system says what it is, and what the firmware says the machine
+// is; the first os-release file that exists is read.
+constexpr std::array<const char *, 2> os_release_files = {"/etc/os-release", "/usr/lib/os-release"};
+constexpr const char *dmi_id_dir = "/sys/class/dmi/id";
+// The PCI ID database, where the distributions install it.
+constexpr std::array<const char *, 3> pci_ids_files = {"/usr/share/misc/pci.ids", "/usr/share/hwdata/pci.ids",
+                                                       "/usr/share/pci.ids"};
+constexpr const char *pci_devices_dir = "/sys/bus/pci/devices";
+
+// The whole text of a small file; empty with errno when it could not be
+// opened or read.
+std::optional<std::string> read_text_file(const char *ppath)
+{
+    unique_file file(std::fopen(ppath, "re"));
+    if (!file) {
+        return std::nullopt;
+    }
+    std::string text;
+    char chunk[4096];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof(chunk), file.get())) > 0) {
+        text.append(chunk, got);
+    }
+    if (std::ferror(file.get()) != 0) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+// Appends a member; the caller appends each key once, in the documented order.
+void put(json &object, const char *pkey, json value)
+{
+    object.get_ref<json::object_t &>().emplace_back(pkey, std::move(value));
+}
+
+json optional_text(const std::optional<std::string> &text)
+{
+    return text ? json(*text) : json(nullptr);
+}
+
+} // namespace
+
+// The operating system
+
+json os_facts()
+{
+    for (const char *ppath : os_release_files) {
+        struct stat info;
+        if (stat(ppath, &info) != 0 && errno == ENOENT) {
+            continue;
+        }
+        std::optional<std::string> text = read_text_file(ppath);
+        if (!text) {
+            TARVEX_MSG(stderr, "WARNING: could not read %s (errno=%d), operating system unknown, %s,%d\n", ppath,
+                       errno);
+            return nullptr;
+        }
+        os_release release = parse_os_release(*text);
+        return {{"id", optional_text(release.id)},
+                {"version_id", optional_text(release.version_id)},
+                {"name", optional_text(release.name)},
+                {"pretty_name", optional_text(release.pretty_name)}};
+    }
+    return nullptr;
+}
+
+// The machine's identity
+
+namespace {
+json dmi_value(const char *pattribute)
+{
+    std::string path = std::string(dmi_id_dir) + "/" + pattribute;
+    std::optional<std::string> text = read_text_file(path.c_str());
+    return text ? optional_text(clean_dmi_value(*text)) : json(nullptr);
+}
+} // namespace
+
+json system_facts()
+{
+    struct stat info;
+    if (stat(dmi_id_dir, &info) != 0) {
+        return nullptr;
+    }
+    return {{"vendor", dmi_value("sys_vendor")},
+            {"product", dmi_value("product_name")},
+            {"serial", dmi_value("product_serial")}};
+}
+
+// Every address of every interface, from one dump
+
+interface_sources::interface_sources(ipv4_table *pipv4_table) : pipv4(pipv4_table)
+{
+    addresses_readable = dump_all_addresses(
+        [](const host_query::address_message *paddress, void *pcontext) {
+            static_cast<interface_sources *>(pcontext)->addresses.push_back(*paddress);
+        },
+        [](const host_query::ipv4_message *paddress, void *pcontext) {
+            ipv4_table::take(paddress, static_cast<interface_sources *>(pcontext)->pipv4);
+        },
+        this);
+    pipv4->readable = addresses_readable;
+    std::stable_sort(addresses.begin(), addresses.end(),
+                     [](const host_query::address_message &a, const host_query::address_message &b) {
+                         return a.index < b.index;
+                     });
+    if (!addresses_readable) {
+        tarvex_note_errno(errno);
+    }
+}
+
+namespace {
+
+// The scope as the kernel's tools name it, else its number.
+json scope_text(uint8_t scope)
+{
+    switch (scope) {
+    case RT_SCOPE_UNIVERSE:
+        return "global";
+    case RT_SCOPE_SITE:
+        return "site";
+    case RT_SCOPE_LINK:
+        return "link";
+    case RT_SCOPE_HOST:
+        return "host";
+    case RT_SCOPE_NOWHERE:
+        return "nowhere";
+    default:
+        return std::to_string(scope);
+    }
+}
+
+json address_facts(const host_query::address_message &address)
+{
+    char text[INET6_ADDRSTRLEN];
+    if (inet_ntop(address.family, address.bytes.data(), text, sizeof(text)) == nullptr) {
+        return nullptr;
+    }
+    // Built member by member: a thousand interfaces make thousands of these.
+    json facts = json::object();
+    facts.get_ref<json::object_t &>().reserve(4);
+    put(facts, "family", address.family == AF_INET ? "inet" : "inet6");
+    put(facts, "address", text);
+    put(facts, "prefix_length", address.prefix_length);
+    put(facts, "scope", scope_text(address.scope));
+    return facts;
+}
+
+int32_t index_of(int32_t index)
+{
+    return index;
+}
+
+int32_t index_of(const host_query::address_message &address)
+{
+    return address.index;
+}
+
+json addresses_facts(int32_t index, const interface_sources &sources)
+{
+    if (!sources.addresses_readable || index < 0) {
+        return nullptr;
+    }
+    json list = json::array();
+    auto [first, last] = std::equal_range(sources.addresses.begin(), sources.addresses.end(), index,
+                                          [](const auto &a, const auto &b) { return index_of(a) < index_of(b); });
+    for (auto address = first; address != last; ++address) {
+        list.push_back(address_facts(*address));
+    }
+    return list;
+}
+
+// Speed and duplex as sysfs shows them: only while the interface is
+// administratively up, from the driver's link settings (ETHTOOL_GSET needs
+// no privilege).
+void add_link_settings(json &facts, int fd, const char *pif_name, bool admin_up)
+{
+    json speed(nullptr);
+    json duplex(nullptr);
+    struct ifreq ifr;
+    if (admin_up && fits_ifname(pif_name)) {
+        struct ethtool_cmd settings {};
+        settings.cmd = ETHTOOL_GSET;
+        prepare_ifreq(&ifr, pif_name);
+        ifr.ifr_data = reinterpret_cast<char *>(&settings); // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
+        if (tarvex_ethtool_request(fd, &ifr) == 0) {
+            uint32_t mbps = ethtool_cmd_speed(&settings);
+            speed = mbps > 0 && mbps <= INT32_MAX ? json(mbps) : json(nullptr);
+            duplex = settings.duplex == DUPLEX_FULL ? json("full")
+                     : settings.duplex == DUPLEX_HALF ? json("half") : json(nullptr);
+        }
+    }
+    put(facts, "speed_mbps", std::move(speed));
+    put(facts, "duplex", std::move(duplex));
+}
+
+// PCI names: the identities of the host's PCI functions are what a run can
+// ask for; the database is read once, keeping only their names.
+void want_pci_function(const char *pname, pci_names_reader *preader)
+{
+    std::array<uint32_t, 4> ids{};
+    constexpr std::array<const char *, 4> files = {"vendor", "device", "subsystem_vendor", "subsystem_device"};
+    for (size_t i = 0; i < files.size(); i++) {
+        std::string path = std::string(pci_devices_dir) + "/" + pname + "/" + files[i];
+        if (!read_hex_attribute(path.c_str(), &ids[i])) {
+            return;
+        }
+    }
+    preader->wanted.insert(pci_key{ids[0], ids[1], ids[2], ids[3]});
+}
+
+void want_pci_functions(pci_names_reader *preader)
+{
+    struct dirent **ppentries = nullptr;
+    int count = scandir(pci_devices_dir, &ppentries, nullptr, alphasort);
+    if (count < 0) {
+        tarvex_note_errno(errno);
+        return;
+    }
+    for (int i = 0; i < count; i++) {
+        if (ppentries[i]->d_name[0] != '.') {
+            want_pci_function(ppentries[i]->d_name, preader);
+        }
+    }
+    free_dir_listing(ppentries, count);
+}
+
+// The database (about 1.3 MB) is mapped and read where it lies, its wanted
+// names kept: reading it line by line, or copying it, cost a run on a small
+// host more than all its interfaces' queries.
+struct mapped_file {
+    void *paddress = MAP_FAILED;
+    size_t size = 0;
+    explicit mapped_file(const char *ppath)
+    {
+        unique_fd fd(open(ppath, O_RDONLY | O_CLOEXEC));
+        struct stat info;
+        if (fd.valid() && fstat(fd.get(), &info) == 0 && info.st_size > 0) {
+            size = static_cast<size_t>(info.st_size);
+            paddress = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd.get(), 0);
+        }
+    }
+    mapped_file(const mapped_file &) = delete;
+    mapped_file &operator=(const mapped_file &) = delete;
+    ~mapped_file()
+    {
+        if (paddress != MAP_FAILED) {
+            munmap(paddress, size);
+        }
+    }
+    [[nodiscard]] std::optional<std::string_view> text() const
+    {
+        if (paddress == MAP_FAILED) {
+            return std::nullopt;
+        }
+        return std::string_view(static_cast<const char *>(paddress), size);
+    }
+};
+
+bool read_pci_ids(pci_names_reader *preader)
+{
+    for (const char *ppath : pci_ids_files) {
+        mapped_file file(ppath);
+        std::optional<std::string_view> text = file.text();
+        if (!text) {
+            tarvex_note_errno(errno);
+            continue;
+        }
+        std::string_view rest = *text;
+        while (!rest.empty()) {
+            size_t end = std::min(rest.find('\n'), rest.size());
+            std::string_view line = rest.substr(0, end);
+            preader->take_line(line.ends_with('\r') ? line.substr(0, line.size() - 1) : line);
+            rest.remove_prefix(std::min(end + 1, rest.size()));
+        }
+        return true;
+    }
+    return false;
+}
+
+template <typename Map, typename Key> json name_in(const Map &names, const Key &key)
+{
+    auto found = names.find(key);
+    return found == names.end() ? json(nullptr) : json(found->second);
+}
+
+json pci_names_facts(const pci_key *ppci, interface_sources &sources)
+{
+    if (ppci == nullptr) {
+        return nullptr;
+    }
+    if (!sources.pci_names) {
+        pci_names_reader &reader = sources.pci_names.emplace();
+        want_pci_functions(&reader);
+        reader.wanted.insert(*ppci);
+        sources.pci_names_readable = read_pci_ids(&reader);
+    }
+    if (!sources.pci_names_readable) {
+        return nullptr;
+    }
+    const pci_names_reader &reader = *sources.pci_names;
+    return {{"vendor", name_in(reader.vendors, ppci->vendor)},
+            {"device", name_in(reader.devices, uint64_t{ppci->vendor} << 16 | ppci->device)},
+            {"subsystem", name_in(reader.subsystems, *ppci)}};
+}
+
+} // namespace
+
+void add_interface_facts(json &facts, const char *pif_name, int32_t index, int fd, const pci_key *ppci,
+                         interface_sources &sources)
+{
+    put(facts, "addresses", addresses_facts(index, sources));
+    add_link_settings(facts, fd, pif_name, facts.value("admin_state", json(nullptr)) == "up");
+    put(facts, "pci_names", pci_names_facts(ppci, sources));
+}
+
+} // namespace fleet
