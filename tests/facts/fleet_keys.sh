@@ -8,6 +8,7 @@
 #   - speed_mbps and duplex (up and down veths) are what sysfs shows;
 #   - run as nobody, every key that needs no privilege is root's, privileged
 #     is false and the root-only serial is null;
+#   - os from /usr/lib/os-release without /etc/os-release, null without both;
 #   - --timeout: a stand-in tool that sleeps 60 s, and one that leaves a
 #     background child holding its output: the run ends within the limit
 #     plus a second, with one warning, slot and bay null, status 0, and no
@@ -119,5 +120,17 @@ keys='[.interfaces[] | [.name, .link, .driver, .admin_state, .mac, .ipv4, .ipv6,
     problem "as nobody: privileged or serial wrong"
 [[ $(jq -c '[.privileged, .system.serial]' "$work/root.json") == '[true,"DMO0000001"]' ]] ||
     problem "as root: privileged or serial wrong"
-((failed)) || echo "PASS: addresses, speed and duplex as the kernel shows them; nobody sees root's values"
+
+# os: /etc/os-release taken away (an overlay whiteout), /usr/lib/os-release
+# answers; both taken away, os is null.
+mkdir -p "$work/gone/etc" "$work/gone/lib"
+if ! { mknod "$work/gone/etc/os-release" c 0 0 && mknod "$work/gone/lib/os-release" c 0 0 &&
+    mount -t overlay gone-etc -o "lowerdir=$work/gone/etc:/etc" /etc; }; then
+    problem "cannot hide /etc/os-release"
+fi
+lib_id=$(. /usr/lib/os-release && echo "$ID")
+[[ $(run_facts | jq -r .os.id) == "$lib_id" ]] || problem "os not read from /usr/lib/os-release"
+mount -t overlay gone-lib -o "lowerdir=$work/gone/lib:/usr/lib" /usr/lib || problem "cannot hide /usr/lib/os-release"
+[[ $(run_facts | jq -c .os) == null ]] || problem "os not null without an os-release file"
+((failed)) || echo "PASS: addresses, speed and duplex as the kernel shows them; nobody sees root's values; os"
 exit "$failed"
