@@ -37,6 +37,7 @@
 #include "fleet_facts.h"
 #include "host_queries.h"
 #include "interface_walk.h"
+#include "json_text.h"
 #include "lldp_neighbors.h"
 #include "platform.h"
 #include "prometheus_text.h"
@@ -435,16 +436,12 @@ std::string pretty_text(const json &value)
 
 // One interface's text as it stands in the document's array, two levels
 // in, printed straight into the document's text as the whole tree's
-// printing prints it there (the serialiser the library's dump uses, with
-// the indentation it would have reached).
+// printing prints it there.
 void append_array_member(std::string &text, const json &member)
 {
-    constexpr unsigned int indent_step = 2;
     constexpr unsigned int member_indent = 4;
     text.append(member_indent, ' ');
-    nlohmann::detail::serializer<json> printer(nlohmann::detail::output_adapter<char>(text), ' ',
-                                              json::error_handler_t::replace);
-    printer.dump(member, true, false, indent_step, member_indent);
+    json_text::append_pretty(text, member, member_indent);
 }
 
 // The members after the interfaces: what runs where.

@@ -1,0 +1,130 @@
+// SPDX-License-Identifier: MIT
+// Pretty JSON text as the library prints it, for the document's many small
+// objects.
+#include "json_text.h"
+
+#include <charconv>
+#include <string_view>
+
+namespace json_text {
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+constexpr unsigned int indent_step = 2;
+
+// Anything the library could print differently (an escape, a byte outside
+// ASCII, which it checks as UTF-8) is left to the library.
+bool plain_text(std::string_view text)
+{
+    for (char c : text) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte >= 0x80 || c == '"' || c == '\\') {
+            return false;
+        }
+    }
+    return true;
+}
+
+void append_by_library(std::string &text, const json &value, unsigned int indent)
+{
+    nlohmann::detail::serializer<json> printer(nlohmann::detail::output_adapter<char>(text), ' ',
+                                              json::error_handler_t::replace);
+    printer.dump(value, true, false, indent_step, indent);
+}
+
+void append_string(std::string &text, const std::string &value)
+{
+    if (!plain_text(value)) {
+        append_by_library(text, json(value), 0);
+        return;
+    }
+    text += '"';
+    text += value;
+    text += '"';
+}
+
+template <typename Number> void append_number(std::string &text, Number value)
+{
+    char digits[24];
+    auto [end, error] = std::to_chars(digits, digits + sizeof(digits), value);
+    static_cast<void>(error); // 24 places hold any 64-bit integer
+    text.append(digits, end);
+}
+
+void append_object(std::string &text, const json &value, unsigned int indent)
+{
+    const auto &members = value.get_ref<const json::object_t &>();
+    if (members.empty()) {
+        text += "{}";
+        return;
+    }
+    text += "{\n";
+    bool first = true;
+    for (const auto &[key, member] : members) {
+        text += first ? "" : ",\n";
+        first = false;
+        text.append(indent + indent_step, ' ');
+        append_string(text, key);
+        text += ": ";
+        append_pretty(text, member, indent + indent_step);
+    }
+    text += '\n';
+    text.append(indent, ' ');
+    text += '}';
+}
+
+void append_array(std::string &text, const json &value, unsigned int indent)
+{
+    const auto &elements = value.get_ref<const json::array_t &>();
+    if (elements.empty()) {
+        text += "[]";
+        return;
+    }
+    text += "[\n";
+    bool first = true;
+    for (const json &element : elements) {
+        text += first ? "" : ",\n";
+        first = false;
+        text.append(indent + indent_step, ' ');
+        append_pretty(text, element, indent + indent_step);
+    }
+    text += '\n';
+    text.append(indent, ' ');
+    text += ']';
+}
+
+} // namespace
+
+void append_pretty(std::string &text, const json &value, unsigned int indent)
+{
+    switch (value.type()) {
+    case json::value_t::object:
+        append_object(text, value, indent);
+        return;
+    case json::value_t::array:
+        append_array(text, value, indent);
+        return;
+    case json::value_t::string:
+        append_string(text, value.get_ref<const std::string &>());
+        return;
+    case json::value_t::boolean:
+        text += value.get<bool>() ? "true" : "false";
+        return;
+    case json::value_t::null:
+        text += "null";
+        return;
+    case json::value_t::number_integer:
+        append_number(text, value.get<json::number_integer_t>());
+        return;
+    case json::value_t::number_unsigned:
+        append_number(text, value.get<json::number_unsigned_t>());
+        return;
+    default: // floating-point numbers, binary values, discarded values
+        append_by_library(text, value, indent);
+        return;
+    }
+}
+
+} // namespace json_text
