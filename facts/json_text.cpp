@@ -3,6 +3,7 @@
 // objects.
 #include "json_text.h"
 
+#include <array>
 #include <charconv>
 #include <string_view>
 
@@ -14,17 +15,24 @@ using json = nlohmann::ordered_json;
 
 constexpr unsigned int indent_step = 2;
 
-// Anything the library could print differently (an escape, a byte outside
-// ASCII, which it checks as UTF-8) is left to the library.
+// Bytes the library prints as they are: printable ASCII but for the quote
+// and the backslash.  Anything else (an escape, a byte outside ASCII, which
+// it checks as UTF-8) is left to the library.
+constexpr std::array<bool, 256> plain_bytes = [] {
+    std::array<bool, 256> plain{};
+    for (size_t byte = 0x20; byte < 0x80; byte++) {
+        plain[byte] = byte != '"' && byte != '\\';
+    }
+    return plain;
+}();
+
 bool plain_text(std::string_view text)
 {
+    bool plain = true;
     for (char c : text) {
-        auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte >= 0x80 || c == '"' || c == '\\') {
-            return false;
-        }
+        plain &= plain_bytes[static_cast<unsigned char>(c)];
     }
-    return true;
+    return plain;
 }
 
 void append_by_library(std::string &text, const json &value, unsigned int indent)
