@@ -299,9 +299,15 @@ constexpr size_t bytes_per_interface = 1400;
 // About what one interface's tarvex_port_info series takes.
 constexpr size_t bytes_per_series = 300;
 
-json interface_facts(char *pif_name, ethtool_info *pprobed, bool management_package, const run_sources &sources)
+// Fills facts, an object the caller reuses from one interface to the next:
+// its room for the members (more than the allocator keeps at hand for
+// small blocks) is then made once per run.
+void interface_facts(json &facts, char *pif_name, ethtool_info *pprobed, bool management_package,
+                     const run_sources &sources)
 {
-    json facts = object_with_room(interface_members);
+    auto &members = facts.get_ref<json::object_t &>();
+    members.clear();
+    members.reserve(interface_members);
     put(facts, "name", pif_name);
     interface_hardware hardware(pif_name, management_package, sources.request_fd, pprobed, true);
     const ethtool_info &driver = hardware.driver;
@@ -319,7 +325,6 @@ json interface_facts(char *pif_name, ethtool_info *pprobed, bool management_pack
                        static_cast<uint32_t>(pci.subsystem_vendor), static_cast<uint32_t>(pci.subsystem_device)};
     fleet::add_interface_facts(facts, pif_name, index, sources.request_fd, hardware.pci_rc == 0 ? &key : nullptr,
                                sources.fleet);
-    return facts;
 }
 
 // Only a recognised distribution is described; an edition or version the
@@ -458,7 +463,7 @@ json trailing_facts()
 }
 
 // The document's text, one interface at a time: each interface's object is
-// printed as soon as it is made and released with it, so a run holds the
+// printed as soon as it is made and emptied for the next, so a run holds the
 // text and one interface's facts rather than the tree of thousands (whose
 // building, paging in and release cost more than the queries).  The text
 // is what printing the whole tree gives, byte for byte: the members before
@@ -480,8 +485,10 @@ std::string document_text(bool management_package, const interface_selection &se
     text += names.empty() ? "[]" : "[\n";
     if (!names.empty()) {
         run_sources sources(request_fd, lldp_timeout_seconds);
+        json facts = json::object();
         for (size_t i = 0; i < names.size(); i++) {
-            append_array_member(text, interface_facts(names[i], selection.probed(i), management_package, sources));
+            interface_facts(facts, names[i], selection.probed(i), management_package, sources);
+            append_array_member(text, facts);
             text += i + 1 < names.size() ? ",\n" : "\n  ]";
         }
     }
@@ -493,7 +500,7 @@ std::string document_text(bool management_package, const interface_selection &se
 }
 
 // The same interfaces as metrics: each interface's object, made as for the
-// document, becomes its series and is released at once.
+// document, becomes its series and is emptied for the next.
 std::string metrics_text(bool management_package, const interface_selection &selection, int request_fd,
                          int lldp_timeout_seconds)
 {
@@ -504,8 +511,10 @@ std::string metrics_text(bool management_package, const interface_selection &sel
     }
     series.ports.reserve(names.size() * bytes_per_series);
     run_sources sources(request_fd, lldp_timeout_seconds);
+    json facts = json::object();
     for (size_t i = 0; i < names.size(); i++) {
-        add_interface_series(series, interface_facts(names[i], selection.probed(i), management_package, sources));
+        interface_facts(facts, names[i], selection.probed(i), management_package, sources);
+        add_interface_series(series, facts);
     }
     return prometheus_exposition(series, true);
 }
