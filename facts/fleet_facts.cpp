@@ -22,6 +22,7 @@
 
 #include "diag.h"
 #include "host_queries.h"
+#include "json_text.h"
 #include "platform.h"
 
 namespace fleet {
@@ -141,7 +142,7 @@ interface_sources::interface_sources(ipv4_table *pipv4_table) : pipv4(pipv4_tabl
 namespace {
 
 // The scope as the kernel's tools name it, else its number.
-json scope_text(uint8_t scope)
+std::string scope_text(uint8_t scope)
 {
     switch (scope) {
     case RT_SCOPE_UNIVERSE:
@@ -159,26 +160,40 @@ json scope_text(uint8_t scope)
     }
 }
 
-json address_facts(const host_query::address_message &address)
+// Printed straight into the document's text, as the JSON library would
+// print the object {"family", "address", "prefix_length", "scope"} indent
+// spaces in: a thousand interfaces make thousands of these, and building
+// them cost more than printing.
+void append_address(std::string &text, const host_query::address_message &address, unsigned int indent)
 {
-    // Formatted by hand as inet_ntop would: its printf per group cost more
-    // than the rest of the interface's addresses.
-    std::array<char, 46> text{};
+    std::array<char, 46> printed{};
     if (address.family == AF_INET) {
         std::array<char, 16> ipv4 = host_query::format_ipv4({address.bytes[0], address.bytes[1], address.bytes[2],
                                                              address.bytes[3]});
-        std::memcpy(text.data(), ipv4.data(), ipv4.size());
+        std::memcpy(printed.data(), ipv4.data(), ipv4.size());
     } else {
-        text = host_query::format_ipv6(address.bytes);
+        printed = host_query::format_ipv6(address.bytes);
     }
-    // Built member by member: a thousand interfaces make thousands of these.
-    json facts = json::object();
-    facts.get_ref<json::object_t &>().reserve(4);
-    put(facts, "family", address.family == AF_INET ? "inet" : "inet6");
-    put(facts, "address", text.data());
-    put(facts, "prefix_length", address.prefix_length);
-    put(facts, "scope", scope_text(address.scope));
-    return facts;
+    std::string member_indent(indent + json_text::indent_step, ' ');
+    text += "{\n";
+    text += member_indent;
+    text += address.family == AF_INET ? "\"family\": \"inet\",\n" : "\"family\": \"inet6\",\n";
+    text += member_indent;
+    text += "\"address\": \"";
+    text += printed.data();
+    text += "\",\n";
+    text += member_indent;
+    text += "\"prefix_length\": ";
+    text += std::to_string(address.prefix_length);
+    text += ",\n";
+    text += member_indent;
+    text += "\"scope\": ";
+    text += '"';
+    text += scope_text(address.scope);
+    text += '"';
+    text += '\n';
+    text.append(indent, ' ');
+    text += '}';
 }
 
 int32_t index_of(int32_t index)
@@ -191,18 +206,27 @@ int32_t index_of(const host_query::address_message &address)
     return address.index;
 }
 
-json addresses_facts(int32_t index, const interface_sources &sources)
+void append_addresses(std::string &text, int32_t index, const interface_sources &sources, unsigned int indent)
 {
     if (!sources.addresses_readable || index < 0) {
-        return nullptr;
+        text += "null";
+        return;
     }
-    json list = json::array();
     auto [first, last] = std::equal_range(sources.addresses.begin(), sources.addresses.end(), index,
                                           [](const auto &a, const auto &b) { return index_of(a) < index_of(b); });
-    for (auto address = first; address != last; ++address) {
-        list.push_back(address_facts(*address));
+    if (first == last) {
+        text += "[]";
+        return;
     }
-    return list;
+    text += "[\n";
+    for (auto address = first; address != last; ++address) {
+        text += address == first ? "" : ",\n";
+        text.append(indent + json_text::indent_step, ' ');
+        append_address(text, *address, indent + json_text::indent_step);
+    }
+    text += '\n';
+    text.append(indent, ' ');
+    text += ']';
 }
 
 // Speed and duplex as sysfs shows them: only while the interface is
@@ -341,12 +365,23 @@ json pci_names_facts(const pci_key *ppci, interface_sources &sources)
 
 } // namespace
 
-void add_interface_facts(json &facts, const char *pif_name, int32_t index, int fd, const pci_key *ppci,
-                         interface_sources &sources)
+void append_interface_facts(std::string &text, unsigned int indent, const char *pif_name, int32_t index, int fd,
+                            bool admin_up, const pci_key *ppci, interface_sources &sources)
 {
-    put(facts, "addresses", addresses_facts(index, sources));
-    add_link_settings(facts, fd, pif_name, facts.value("admin_state", json(nullptr)) == "up");
-    put(facts, "pci_names", pci_names_facts(ppci, sources));
+    std::string member_start = ",\n" + std::string(indent, ' ');
+    text += member_start;
+    text += "\"addresses\": ";
+    append_addresses(text, index, sources, indent);
+    json rest = json::object();
+    add_link_settings(rest, fd, pif_name, admin_up);
+    put(rest, "pci_names", pci_names_facts(ppci, sources));
+    for (const auto &[key, value] : rest.get_ref<const json::object_t &>()) {
+        text += member_start;
+        text += '"';
+        text += key;
+        text += "\": ";
+        json_text::append_pretty(text, value, indent);
+    }
 }
 
 } // namespace fleet

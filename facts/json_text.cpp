@@ -13,8 +13,6 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
-constexpr unsigned int indent_step = 2;
-
 // Bytes the library prints as they are: printable ASCII but for the quote
 // and the backslash.  Anything else (an escape, a byte outside ASCII, which
 // it checks as UTF-8) is left to the library.

@@ -12,6 +12,9 @@
 
 namespace json_text {
 
+// The indentation that each level of the pretty text adds.
+constexpr unsigned int indent_step = 2;
+
 // Appends value as dump(2, ' ', false, replace) prints it when it stands
 // indent spaces in (the members of an object or array get indent + 2).
 void append_pretty(std::string &text, const nlohmann::ordered_json &value, unsigned int indent);

@@ -289,9 +289,12 @@ void add_firmware_location(json &facts, const char *pbus_info, const char *pif_n
                 : json(nullptr));
 }
 
-// name, driver ... neighbors, addresses ... pci_names: the layout's members
-// of an interface.
-constexpr size_t interface_members = 24;
+// name, driver ... neighbors: the layout's members of an interface that
+// its object holds.
+constexpr size_t interface_members = 20;
+// An interface stands two levels into the document, its members three.
+constexpr unsigned int interface_indent = 4;
+constexpr unsigned int interface_member_indent = interface_indent + json_text::indent_step;
 // About what one interface's object takes in the text, with an IPv4, a
 // global IPv6 and a link-local address (1,258 bytes on the benchmark's
 // fake host): room made once, not copied when it runs out.
@@ -299,11 +302,13 @@ constexpr size_t bytes_per_interface = 1400;
 // About what one interface's tarvex_port_info series takes.
 constexpr size_t bytes_per_series = 300;
 
-// Fills facts, an object the caller reuses from one interface to the next:
-// its room for the members (more than the allocator keeps at hand for
-// small blocks) is then made once per run.
-void interface_facts(json &facts, char *pif_name, ethtool_info *pprobed, bool management_package,
-                     const run_sources &sources)
+// Fills facts, an object the caller reuses from one interface to the next
+// (its room for the members is then made once per run), with the members
+// from name to neighbors, and puts the members after them (addresses,
+// speed_mbps, duplex, pci_names) into tail_text as they stand in the
+// document.
+void interface_facts(json &facts, std::string &tail_text, char *pif_name, ethtool_info *pprobed,
+                     bool management_package, const run_sources &sources)
 {
     auto &members = facts.get_ref<json::object_t &>();
     members.clear();
@@ -323,8 +328,10 @@ void interface_facts(json &facts, char *pif_name, ethtool_info *pprobed, bool ma
     const pci_identity &pci = hardware.pci;
     fleet::pci_key key{static_cast<uint32_t>(pci.vendor), static_cast<uint32_t>(pci.device),
                        static_cast<uint32_t>(pci.subsystem_vendor), static_cast<uint32_t>(pci.subsystem_device)};
-    fleet::add_interface_facts(facts, pif_name, index, sources.request_fd, hardware.pci_rc == 0 ? &key : nullptr,
-                               sources.fleet);
+    tail_text.clear();
+    fleet::append_interface_facts(tail_text, interface_member_indent, pif_name, index, sources.request_fd,
+                                  facts.value("admin_state", json(nullptr)) == "up",
+                                  hardware.pci_rc == 0 ? &key : nullptr, sources.fleet);
 }
 
 // Only a recognised distribution is described; an edition or version the
@@ -443,12 +450,16 @@ std::string pretty_text(const json &value)
 
 // One interface's text as it stands in the document's array, two levels
 // in, printed straight into the document's text as the whole tree's
-// printing prints it there.
-void append_array_member(std::string &text, const json &member)
+// printing prints it there: its object's members, then the members after
+// them, already text, before the object's closing brace.
+void append_array_member(std::string &text, const json &member, std::string_view tail_text)
 {
-    constexpr unsigned int member_indent = 4;
-    text.append(member_indent, ' ');
-    json_text::append_pretty(text, member, member_indent);
+    const std::string closing = "\n" + std::string(interface_indent, ' ') + "}";
+    text.append(interface_indent, ' ');
+    json_text::append_pretty(text, member, interface_indent);
+    text.resize(text.size() - closing.size());
+    text += tail_text;
+    text += closing;
 }
 
 // The members after the interfaces: what runs where.
@@ -486,9 +497,10 @@ std::string document_text(bool management_package, const interface_selection &se
     if (!names.empty()) {
         run_sources sources(request_fd, lldp_timeout_seconds);
         json facts = json::object();
+        std::string tail_text;
         for (size_t i = 0; i < names.size(); i++) {
-            interface_facts(facts, names[i], selection.probed(i), management_package, sources);
-            append_array_member(text, facts);
+            interface_facts(facts, tail_text, names[i], selection.probed(i), management_package, sources);
+            append_array_member(text, facts, tail_text);
             text += i + 1 < names.size() ? ",\n" : "\n  ]";
         }
     }
@@ -512,8 +524,9 @@ std::string metrics_text(bool management_package, const interface_selection &sel
     series.ports.reserve(names.size() * bytes_per_series);
     run_sources sources(request_fd, lldp_timeout_seconds);
     json facts = json::object();
+    std::string tail_text; // not among the series
     for (size_t i = 0; i < names.size(); i++) {
-        interface_facts(facts, names[i], selection.probed(i), management_package, sources);
+        interface_facts(facts, tail_text, names[i], selection.probed(i), management_package, sources);
         add_interface_series(series, facts);
     }
     return prometheus_exposition(series, true);
