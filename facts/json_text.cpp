@@ -59,46 +59,26 @@ template <typename Number> void append_number(std::string &text, Number value)
     text.append(digits, end);
 }
 
-void append_object(std::string &text, const json &value, unsigned int indent)
+// An object's members or an array's elements, each on its own line one
+// level further in; an empty one on the line it opens.
+template <typename Items, typename AppendItem>
+void append_container(std::string &text, const Items &items, std::string_view brackets, unsigned int indent,
+                      AppendItem append_item)
 {
-    const auto &members = value.get_ref<const json::object_t &>();
-    if (members.empty()) {
-        text += "{}";
-        return;
+    text += brackets[0];
+    if (!items.empty()) {
+        text += '\n';
+        bool first = true;
+        for (const auto &item : items) {
+            text += first ? "" : ",\n";
+            first = false;
+            text.append(indent + indent_step, ' ');
+            append_item(item);
+        }
+        text += '\n';
+        text.append(indent, ' ');
     }
-    text += "{\n";
-    bool first = true;
-    for (const auto &[key, member] : members) {
-        text += first ? "" : ",\n";
-        first = false;
-        text.append(indent + indent_step, ' ');
-        append_string(text, key);
-        text += ": ";
-        append_pretty(text, member, indent + indent_step);
-    }
-    text += '\n';
-    text.append(indent, ' ');
-    text += '}';
-}
-
-void append_array(std::string &text, const json &value, unsigned int indent)
-{
-    const auto &elements = value.get_ref<const json::array_t &>();
-    if (elements.empty()) {
-        text += "[]";
-        return;
-    }
-    text += "[\n";
-    bool first = true;
-    for (const json &element : elements) {
-        text += first ? "" : ",\n";
-        first = false;
-        text.append(indent + indent_step, ' ');
-        append_pretty(text, element, indent + indent_step);
-    }
-    text += '\n';
-    text.append(indent, ' ');
-    text += ']';
+    text += brackets[1];
 }
 
 } // namespace
@@ -107,10 +87,15 @@ void append_pretty(std::string &text, const json &value, unsigned int indent)
 {
     switch (value.type()) {
     case json::value_t::object:
-        append_object(text, value, indent);
+        append_container(text, value.get_ref<const json::object_t &>(), "{}", indent, [&](const auto &member) {
+            append_string(text, member.first);
+            text += ": ";
+            append_pretty(text, member.second, indent + indent_step);
+        });
         return;
     case json::value_t::array:
-        append_array(text, value, indent);
+        append_container(text, value.get_ref<const json::array_t &>(), "[]", indent,
+                         [&](const json &element) { append_pretty(text, element, indent + indent_step); });
         return;
     case json::value_t::string:
         append_string(text, value.get_ref<const std::string &>());
