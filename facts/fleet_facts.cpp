@@ -58,12 +58,6 @@ std::optional<std::string> read_text_file(const char *ppath)
     return text;
 }
 
-// Appends a member; the caller appends each key once, in the documented order.
-void put(json &object, const char *pkey, json value)
-{
-    object.get_ref<json::object_t &>().emplace_back(pkey, std::move(value));
-}
-
 json optional_text(const std::optional<std::string> &text)
 {
     return text ? json(*text) : json(nullptr);
@@ -232,10 +226,13 @@ void append_addresses(std::string &text, int32_t index, const interface_sources 
 // Speed and duplex as sysfs shows them: only while the interface is
 // administratively up, from the driver's link settings (ETHTOOL_GSET needs
 // no privilege).
-void add_link_settings(json &facts, int fd, const char *pif_name, bool admin_up)
+// Appends the values of speed_mbps and duplex, each after its member's
+// start.
+void append_link_settings(std::string &text, std::string_view member_start, int fd, const char *pif_name,
+                          bool admin_up)
 {
-    json speed(nullptr);
-    json duplex(nullptr);
+    std::string speed = "null";
+    const char *pduplex = "null";
     struct ifreq ifr;
     if (admin_up && fits_ifname(pif_name)) {
         struct ethtool_cmd settings {};
@@ -244,13 +241,20 @@ void add_link_settings(json &facts, int fd, const char *pif_name, bool admin_up)
         ifr.ifr_data = reinterpret_cast<char *>(&settings); // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
         if (tarvex_ethtool_request(fd, &ifr) == 0) {
             uint32_t mbps = ethtool_cmd_speed(&settings);
-            speed = mbps > 0 && mbps <= INT32_MAX ? json(mbps) : json(nullptr);
-            duplex = settings.duplex == DUPLEX_FULL ? json("full")
-                     : settings.duplex == DUPLEX_HALF ? json("half") : json(nullptr);
+            if (mbps > 0 && mbps <= INT32_MAX) {
+                speed = std::to_string(mbps);
+            }
+            if (settings.duplex == DUPLEX_FULL || settings.duplex == DUPLEX_HALF) {
+                pduplex = settings.duplex == DUPLEX_FULL ? "\"full\"" : "\"half\"";
+            }
         }
     }
-    put(facts, "speed_mbps", std::move(speed));
-    put(facts, "duplex", std::move(duplex));
+    text += member_start;
+    text += "\"speed_mbps\": ";
+    text += speed;
+    text += member_start;
+    text += "\"duplex\": ";
+    text += pduplex;
 }
 
 // PCI names: the identities of the host's PCI functions are what a run can
@@ -372,16 +376,10 @@ void append_interface_facts(std::string &text, unsigned int indent, const char *
     text += member_start;
     text += "\"addresses\": ";
     append_addresses(text, index, sources, indent);
-    json rest = json::object();
-    add_link_settings(rest, fd, pif_name, admin_up);
-    put(rest, "pci_names", pci_names_facts(ppci, sources));
-    for (const auto &[key, value] : rest.get_ref<const json::object_t &>()) {
-        text += member_start;
-        text += '"';
-        text += key;
-        text += "\": ";
-        json_text::append_pretty(text, value, indent);
-    }
+    append_link_settings(text, member_start, fd, pif_name, admin_up);
+    text += member_start;
+    text += "\"pci_names\": ";
+    json_text::append_pretty(text, pci_names_facts(ppci, sources), indent);
 }
 
 } // namespace fleet
