@@ -69,6 +69,14 @@ measure() {
 
 echo "tarvex-facts: $facts"
 echo "linked against: $(ldd "$facts" | awk '/=>/ { printf "%s ", $1 }')"
+# The target holds with the PCI ID database present; the fake hosts keep
+# this machine's /usr, so they see the same file (their veths have no PCI
+# identity, so only this machine's run reads it).
+pci_ids=none
+for candidate in /usr/share/misc/pci.ids /usr/share/hwdata/pci.ids /usr/share/pci.ids; do
+    [[ -r $candidate ]] && { pci_ids=$candidate; break; }
+done
+echo "PCI ID database: $pci_ids"
 echo
 export runs lshw_runs tarvex facts
 export -f show

@@ -170,22 +170,14 @@ static int32_t fill_ipv6(const host_query::if_inet6_entry &entry, const char *pi
                          dynamic_interface_info_t *pif)
 {
     pif->pipv6_addr = allocate_text(host_query::format_ipv6_full(entry.address).data(), ipv6_text_size);
-    pif->pipv6_shorthand_addr = static_cast<char *>(TARVEX_MALLOC(ipv6_text_size));
-    struct sockaddr_in6 ipv6_sock;
-    std::memset(&ipv6_sock, 0, sizeof(ipv6_sock));
-    ipv6_sock.sin6_family = AF_INET6;
-    bool converted = inet_pton(AF_INET6, pif->pipv6_addr, &ipv6_sock.sin6_addr) > 0;
-    if (!converted) {
+    struct in6_addr bytes;
+    if (inet_pton(AF_INET6, pif->pipv6_addr, &bytes) <= 0) {
         TARVEX_MSG(stdout, "INFO: could not get ipv6 addr for %s: errno=%d, %s,%d\n", pif_name, errno);
-    } else {
-        converted = inet_ntop(AF_INET6, &ipv6_sock.sin6_addr, pif->pipv6_shorthand_addr, ipv6_text_size - 1) !=
-                    nullptr;
-    }
-    if (!converted) {
-        std::free(pif->pipv6_shorthand_addr);
-        pif->pipv6_shorthand_addr = nullptr;
         return 1;
     }
+    std::array<uint8_t, 16> address;
+    std::memcpy(address.data(), &bytes, address.size());
+    pif->pipv6_shorthand_addr = allocate_text(host_query::format_ipv6(address).data(), ipv6_text_size);
     pif->pipv6_refix_length = entry.prefix_len;
     pif->ipv6_scope = host_query::map_ipv6_scope(entry.scope);
     return 0;

@@ -92,11 +92,94 @@ ipv6_link_scope_t map_ipv6_scope(uint32_t scope_column)
 
 std::array<char, 40> format_ipv6_full(const char (&address)[33])
 {
+    // Eight groups of at most four digits (a group ends early at a NUL, as
+    // "%.4s" would end it) and seven colons: 39 characters.
     std::array<char, 40> text{};
-    const char *pa = address;
-    // Eight groups of at most four digits and seven colons: 39 characters.
-    (void)std::snprintf(text.data(), text.size(), "%.4s:%.4s:%.4s:%.4s:%.4s:%.4s:%.4s:%.4s", pa, pa + 4, pa + 8,
-                        pa + 12, pa + 16, pa + 20, pa + 24, pa + 28);
+    size_t at = 0;
+    for (size_t group = 0; group < 8; group++) {
+        if (group > 0) {
+            text[at++] = ':';
+        }
+        const char *pdigits = address + group * 4;
+        for (size_t i = 0; i < 4 && pdigits[i] != '\0'; i++) {
+            text[at++] = pdigits[i];
+        }
+    }
+    return text;
+}
+
+namespace {
+
+// The longest run of two or more zero groups, the first of equal ones:
+// where the compressed form puts its "::".  len 0: none.
+struct zero_run {
+    size_t base = 0;
+    size_t len = 0;
+};
+
+zero_run longest_zero_run(const std::array<uint16_t, 8> &groups)
+{
+    zero_run best;
+    zero_run current;
+    for (size_t i = 0; i < groups.size(); i++) {
+        if (groups[i] != 0) {
+            current.len = 0;
+            continue;
+        }
+        if (current.len++ == 0) {
+            current.base = i;
+        }
+        if (current.len > best.len) {
+            best = current;
+        }
+    }
+    return best.len >= 2 ? best : zero_run{};
+}
+
+size_t append_hex_group(char *ptext, uint16_t group)
+{
+    constexpr char digits[] = "0123456789abcdef";
+    size_t at = 0;
+    for (int shift = 12; shift >= 0; shift -= 4) {
+        if ((group >> shift) != 0 || shift == 0) {
+            ptext[at++] = digits[(group >> shift) & 0xF];
+        }
+    }
+    return at;
+}
+
+} // namespace
+
+std::array<char, 46> format_ipv6(const std::array<uint8_t, 16> &bytes)
+{
+    std::array<uint16_t, 8> groups{};
+    for (size_t i = 0; i < groups.size(); i++) {
+        groups[i] = static_cast<uint16_t>(bytes[i * 2] << 8 | bytes[i * 2 + 1]);
+    }
+    zero_run run = longest_zero_run(groups);
+    std::array<char, 46> text{};
+    size_t at = 0;
+    for (size_t i = 0; i < groups.size(); i++) {
+        if (run.len > 0 && i >= run.base && i < run.base + run.len) {
+            if (i == run.base) {
+                text[at++] = ':';
+            }
+            continue;
+        }
+        if (i != 0) {
+            text[at++] = ':';
+        }
+        // IPv4-compatible and IPv4-mapped addresses end in dotted decimal.
+        if (i == 6 && run.base == 0 && (run.len == 6 || (run.len == 5 && groups[5] == 0xffff))) {
+            std::array<char, 16> ipv4 = format_ipv4({bytes[12], bytes[13], bytes[14], bytes[15]});
+            std::memcpy(text.data() + at, ipv4.data(), std::strlen(ipv4.data()));
+            return text;
+        }
+        at += append_hex_group(text.data() + at, groups[i]);
+    }
+    if (run.len > 0 && run.base + run.len == groups.size()) {
+        text[at] = ':';
+    }
     return text;
 }
 

@@ -41,6 +41,11 @@ ipv6_link_scope_t map_ipv6_scope(uint32_t scope_column);
 // "xxxx:xxxx:...:xxxx" from the 32 address digits, letter case kept.
 std::array<char, 40> format_ipv6_full(const char (&address)[33]);
 
+// The compressed form inet_ntop gives: lower-case groups without leading
+// zeros, the first longest run of two or more zero groups as "::", and
+// IPv4-compatible and IPv4-mapped addresses ending in dotted decimal.
+std::array<char, 46> format_ipv6(const std::array<uint8_t, 16> &bytes);
+
 // Dotted decimal, every byte 0 to 255.
 std::array<char, 16> format_ipv4(const std::array<uint8_t, 4> &bytes);
 

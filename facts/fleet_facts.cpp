@@ -22,6 +22,7 @@
 
 #include "diag.h"
 #include "host_queries.h"
+#include "json_text.h"
 #include "platform.h"
 
 namespace fleet {
@@ -55,12 +56,6 @@ std::optional<std::string> read_text_file(const char *ppath)
         return std::nullopt;
     }
     return text;
-}
-
-// Appends a member; the caller appends each key once, in the documented order.
-void put(json &object, const char *pkey, json value)
-{
-    object.get_ref<json::object_t &>().emplace_back(pkey, std::move(value));
 }
 
 json optional_text(const std::optional<std::string> &text)
@@ -141,7 +136,7 @@ interface_sources::interface_sources(ipv4_table *pipv4_table) : pipv4(pipv4_tabl
 namespace {
 
 // The scope as the kernel's tools name it, else its number.
-json scope_text(uint8_t scope)
+std::string scope_text(uint8_t scope)
 {
     switch (scope) {
     case RT_SCOPE_UNIVERSE:
@@ -159,20 +154,40 @@ json scope_text(uint8_t scope)
     }
 }
 
-json address_facts(const host_query::address_message &address)
+// Printed straight into the document's text, as the JSON library would
+// print the object {"family", "address", "prefix_length", "scope"} indent
+// spaces in: a thousand interfaces make thousands of these, and building
+// them cost more than printing.
+void append_address(std::string &text, const host_query::address_message &address, unsigned int indent)
 {
-    char text[INET6_ADDRSTRLEN];
-    if (inet_ntop(address.family, address.bytes.data(), text, sizeof(text)) == nullptr) {
-        return nullptr;
+    std::array<char, 46> printed{};
+    if (address.family == AF_INET) {
+        std::array<char, 16> ipv4 = host_query::format_ipv4({address.bytes[0], address.bytes[1], address.bytes[2],
+                                                             address.bytes[3]});
+        std::memcpy(printed.data(), ipv4.data(), ipv4.size());
+    } else {
+        printed = host_query::format_ipv6(address.bytes);
     }
-    // Built member by member: a thousand interfaces make thousands of these.
-    json facts = json::object();
-    facts.get_ref<json::object_t &>().reserve(4);
-    put(facts, "family", address.family == AF_INET ? "inet" : "inet6");
-    put(facts, "address", text);
-    put(facts, "prefix_length", address.prefix_length);
-    put(facts, "scope", scope_text(address.scope));
-    return facts;
+    std::string member_indent(indent + json_text::indent_step, ' ');
+    text += "{\n";
+    text += member_indent;
+    text += address.family == AF_INET ? "\"family\": \"inet\",\n" : "\"family\": \"inet6\",\n";
+    text += member_indent;
+    text += "\"address\": \"";
+    text += printed.data();
+    text += "\",\n";
+    text += member_indent;
+    text += "\"prefix_length\": ";
+    text += std::to_string(address.prefix_length);
+    text += ",\n";
+    text += member_indent;
+    text += "\"scope\": ";
+    text += '"';
+    text += scope_text(address.scope);
+    text += '"';
+    text += '\n';
+    text.append(indent, ' ');
+    text += '}';
 }
 
 int32_t index_of(int32_t index)
@@ -185,27 +200,39 @@ int32_t index_of(const host_query::address_message &address)
     return address.index;
 }
 
-json addresses_facts(int32_t index, const interface_sources &sources)
+void append_addresses(std::string &text, int32_t index, const interface_sources &sources, unsigned int indent)
 {
     if (!sources.addresses_readable || index < 0) {
-        return nullptr;
+        text += "null";
+        return;
     }
-    json list = json::array();
     auto [first, last] = std::equal_range(sources.addresses.begin(), sources.addresses.end(), index,
                                           [](const auto &a, const auto &b) { return index_of(a) < index_of(b); });
-    for (auto address = first; address != last; ++address) {
-        list.push_back(address_facts(*address));
+    if (first == last) {
+        text += "[]";
+        return;
     }
-    return list;
+    text += "[\n";
+    for (auto address = first; address != last; ++address) {
+        text += address == first ? "" : ",\n";
+        text.append(indent + json_text::indent_step, ' ');
+        append_address(text, *address, indent + json_text::indent_step);
+    }
+    text += '\n';
+    text.append(indent, ' ');
+    text += ']';
 }
 
 // Speed and duplex as sysfs shows them: only while the interface is
 // administratively up, from the driver's link settings (ETHTOOL_GSET needs
 // no privilege).
-void add_link_settings(json &facts, int fd, const char *pif_name, bool admin_up)
+// Appends the values of speed_mbps and duplex, each after its member's
+// start.
+void append_link_settings(std::string &text, std::string_view member_start, int fd, const char *pif_name,
+                          bool admin_up)
 {
-    json speed(nullptr);
-    json duplex(nullptr);
+    std::string speed = "null";
+    const char *pduplex = "null";
     struct ifreq ifr;
     if (admin_up && fits_ifname(pif_name)) {
         struct ethtool_cmd settings {};
@@ -214,13 +241,20 @@ void add_link_settings(json &facts, int fd, const char *pif_name, bool admin_up)
         ifr.ifr_data = reinterpret_cast<char *>(&settings); // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
         if (tarvex_ethtool_request(fd, &ifr) == 0) {
             uint32_t mbps = ethtool_cmd_speed(&settings);
-            speed = mbps > 0 && mbps <= INT32_MAX ? json(mbps) : json(nullptr);
-            duplex = settings.duplex == DUPLEX_FULL ? json("full")
-                     : settings.duplex == DUPLEX_HALF ? json("half") : json(nullptr);
+            if (mbps > 0 && mbps <= INT32_MAX) {
+                speed = std::to_string(mbps);
+            }
+            if (settings.duplex == DUPLEX_FULL || settings.duplex == DUPLEX_HALF) {
+                pduplex = settings.duplex == DUPLEX_FULL ? "\"full\"" : "\"half\"";
+            }
         }
     }
-    put(facts, "speed_mbps", std::move(speed));
-    put(facts, "duplex", std::move(duplex));
+    text += member_start;
+    text += "\"speed_mbps\": ";
+    text += speed;
+    text += member_start;
+    text += "\"duplex\": ";
+    text += pduplex;
 }
 
 // PCI names: the identities of the host's PCI functions are what a run can
@@ -335,12 +369,17 @@ json pci_names_facts(const pci_key *ppci, interface_sources &sources)
 
 } // namespace
 
-void add_interface_facts(json &facts, const char *pif_name, int32_t index, int fd, const pci_key *ppci,
-                         interface_sources &sources)
+void append_interface_facts(std::string &text, unsigned int indent, const char *pif_name, int32_t index, int fd,
+                            bool admin_up, const pci_key *ppci, interface_sources &sources)
 {
-    put(facts, "addresses", addresses_facts(index, sources));
-    add_link_settings(facts, fd, pif_name, facts.value("admin_state", json(nullptr)) == "up");
-    put(facts, "pci_names", pci_names_facts(ppci, sources));
+    std::string member_start = ",\n" + std::string(indent, ' ');
+    text += member_start;
+    text += "\"addresses\": ";
+    append_addresses(text, index, sources, indent);
+    append_link_settings(text, member_start, fd, pif_name, admin_up);
+    text += member_start;
+    text += "\"pci_names\": ";
+    json_text::append_pretty(text, pci_names_facts(ppci, sources), indent);
 }
 
 } // namespace fleet

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -45,11 +46,14 @@ struct interface_sources {
     explicit interface_sources(ipv4_table *pipv4_table);
 };
 
-// Appends addresses, speed_mbps, duplex and pci_names to an interface's
-// facts.  index is the interface's kernel index (-1: unknown); fd a
-// datagram socket for its requests; ppci its PCI identity (null: none).
-void add_interface_facts(json &facts, const char *pif_name, int32_t index, int fd, const pci_key *ppci,
-                         interface_sources &sources);
+// Appends an interface's last members, addresses, speed_mbps, duplex and
+// pci_names, to the document's text as the JSON library prints an object's
+// members indent spaces in, each after ",\n".  index is the interface's
+// kernel index (-1: unknown); fd a datagram socket for its requests;
+// admin_up whether it is administratively up; ppci its PCI identity (null:
+// none).
+void append_interface_facts(std::string &text, unsigned int indent, const char *pif_name, int32_t index, int fd,
+                            bool admin_up, const pci_key *ppci, interface_sources &sources);
 
 } // namespace fleet
 

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include <arpa/inet.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <sys/socket.h>
@@ -72,6 +73,26 @@ TEST(Ipv6Format, ScopeTableAndFullForm)
     }
     EXPECT_STREQ(format_ipv6_full("FE8000000000000000fc00fffe000001").data(),
                  "FE80:0000:0000:0000:00fc:00ff:fe00:0001");
+}
+
+// Every pattern of zero and non-zero groups (with IPv4-compatible and
+// -mapped ones among them) prints as the C library prints it.
+TEST(Ipv6Format, CompressedAsInetNtop)
+{
+    for (unsigned pattern = 0; pattern < 256 * 3; pattern++) {
+        std::array<uint8_t, 16> bytes{};
+        for (size_t group = 0; group < 8; group++) {
+            bool set = (pattern >> group & 1) != 0;
+            bytes[group * 2] = set && group % 2 == 0 ? 0x0a : 0;
+            bytes[group * 2 + 1] = set ? static_cast<uint8_t>(0xf0 + group) : 0;
+        }
+        if (pattern >= 256) {
+            bytes[10] = bytes[11] = pattern >= 512 ? 0xff : 0;
+        }
+        char expected[INET6_ADDRSTRLEN];
+        ASSERT_NE(inet_ntop(AF_INET6, bytes.data(), expected, sizeof(expected)), nullptr);
+        EXPECT_STREQ(format_ipv6(bytes).data(), expected) << pattern;
+    }
 }
 
 TEST(AddressFormat, BytesAreUnsigned)
