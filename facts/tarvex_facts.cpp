@@ -305,9 +305,10 @@ constexpr size_t bytes_per_series = 300;
 // Fills facts, an object the caller reuses from one interface to the next
 // (its room for the members is then made once per run), with the members
 // from name to neighbors, and puts the members after them (addresses,
-// speed_mbps, duplex, pci_names) into tail_text as they stand in the
-// document.
-void interface_facts(json &facts, std::string &tail_text, char *pif_name, ethtool_info *pprobed,
+// speed_mbps, duplex, pci_names) into *ptail_text as they stand in the
+// document.  Without ptail_text (the metrics, which show none of them)
+// they are not asked for at all.
+void interface_facts(json &facts, std::string *ptail_text, char *pif_name, ethtool_info *pprobed,
                      bool management_package, const run_sources &sources)
 {
     auto &members = facts.get_ref<json::object_t &>();
@@ -325,11 +326,14 @@ void interface_facts(json &facts, std::string &tail_text, char *pif_name, ethtoo
     int32_t index = add_host_state(facts, pif_name, hardware, sources);
     add_firmware_location(facts, driver.pbus_info, pif_name);
     put(facts, "neighbors", lldp::neighbors_of(sources.lldp_heard, pif_name));
+    if (ptail_text == nullptr) {
+        return;
+    }
     const pci_identity &pci = hardware.pci;
     fleet::pci_key key{static_cast<uint32_t>(pci.vendor), static_cast<uint32_t>(pci.device),
                        static_cast<uint32_t>(pci.subsystem_vendor), static_cast<uint32_t>(pci.subsystem_device)};
-    tail_text.clear();
-    fleet::append_interface_facts(tail_text, interface_member_indent, pif_name, index, sources.request_fd,
+    ptail_text->clear();
+    fleet::append_interface_facts(*ptail_text, interface_member_indent, pif_name, index, sources.request_fd,
                                   facts.value("admin_state", json(nullptr)) == "up",
                                   hardware.pci_rc == 0 ? &key : nullptr, sources.fleet);
 }
@@ -499,7 +503,7 @@ std::string document_text(bool management_package, const interface_selection &se
         json facts = json::object();
         std::string tail_text;
         for (size_t i = 0; i < names.size(); i++) {
-            interface_facts(facts, tail_text, names[i], selection.probed(i), management_package, sources);
+            interface_facts(facts, &tail_text, names[i], selection.probed(i), management_package, sources);
             append_array_member(text, facts, tail_text);
             text += i + 1 < names.size() ? ",\n" : "\n  ]";
         }
@@ -524,9 +528,8 @@ std::string metrics_text(bool management_package, const interface_selection &sel
     series.ports.reserve(names.size() * bytes_per_series);
     run_sources sources(request_fd, lldp_timeout_seconds);
     json facts = json::object();
-    std::string tail_text; // not among the series
     for (size_t i = 0; i < names.size(); i++) {
-        interface_facts(facts, tail_text, names[i], selection.probed(i), management_package, sources);
+        interface_facts(facts, nullptr, names[i], selection.probed(i), management_package, sources);
         add_interface_series(series, facts);
     }
     return prometheus_exposition(series, true);

@@ -150,7 +150,7 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libc6-dev")
 
 # The source tarball: the source tree without version control or build trees,
-# under tarvex-VERSION/, with the configured spec added at its top.
+# under tarvex-VERSION/, with the configured RPM build recipe (tarvex.spec) added at its top.
 configure_file(${CMAKE_CURRENT_SOURCE_DIR}/packaging/rpm/tarvex.spec.in
   ${CMAKE_CURRENT_BINARY_DIR}/packaging/tarvex.spec @ONLY)
 set(CPACK_SOURCE_GENERATOR TGZ)
