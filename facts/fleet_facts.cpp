@@ -11,7 +11,6 @@
 #include <string>
 
 #include <arpa/inet.h>
-#include <dirent.h>
 #include <linux/ethtool.h>
 #include <linux/rtnetlink.h>
 #include <linux/sockios.h>
@@ -23,6 +22,7 @@
 #include "diag.h"
 #include "host_queries.h"
 #include "json_text.h"
+#include "pci_host.h"
 #include "platform.h"
 
 namespace fleet {
@@ -36,7 +36,6 @@ constexpr const char *dmi_id_dir = "/sys/class/dmi/id";
 // The PCI ID database, where the distributions install it.
 constexpr std::array<const char *, 3> pci_ids_files = {"/usr/share/misc/pci.ids", "/usr/share/hwdata/pci.ids",
                                                        "/usr/share/pci.ids"};
-constexpr const char *pci_devices_dir = "/sys/bus/pci/devices";
 
 // The whole text of a small file; empty with errno when it could not be
 // opened or read.
@@ -257,35 +256,18 @@ void append_link_settings(std::string &text, std::string_view member_start, int 
     text += pduplex;
 }
 
-// PCI names: the identities of the host's PCI functions are what a run can
-// ask for; the database is read once, keeping only their names.
-void want_pci_function(const char *pname, pci_names_reader *preader)
-{
-    std::array<uint32_t, 4> ids{};
-    constexpr std::array<const char *, 4> files = {"vendor", "device", "subsystem_vendor", "subsystem_device"};
-    for (size_t i = 0; i < files.size(); i++) {
-        std::string path = std::string(pci_devices_dir) + "/" + pname + "/" + files[i];
-        if (!read_hex_attribute(path.c_str(), &ids[i])) {
-            return;
-        }
-    }
-    preader->wanted.insert(pci_key{ids[0], ids[1], ids[2], ids[3]});
-}
-
+// PCI names: the identities of the host's PCI functions (from the run's one
+// view of them) are what a run can ask for; the database is read once,
+// keeping only their names.
 void want_pci_functions(pci_names_reader *preader)
 {
-    struct dirent **ppentries = nullptr;
-    int count = scandir(pci_devices_dir, &ppentries, nullptr, alphasort);
-    if (count < 0) {
-        tarvex_note_errno(errno);
-        return;
-    }
-    for (int i = 0; i < count; i++) {
-        if (ppentries[i]->d_name[0] != '.') {
-            want_pci_function(ppentries[i]->d_name, preader);
+    const pci_host &host = pci_host_view();
+    for (int32_t i = 0; i < host.function_count; i++) {
+        const pci_function &function = host.pfunctions[i];
+        if (function.ids_readable) {
+            preader->wanted.insert(pci_key{function.ids[0], function.ids[1], function.ids[2], function.ids[3]});
         }
     }
-    free_dir_listing(ppentries, count);
 }
 
 // The database (about 1.3 MB) is mapped and read where it lies, its wanted
